@@ -1,0 +1,62 @@
+// Descriptor calls: straight to the system call, or to the simulated driver
+// that the sandbox put behind the descriptor.
+#include <zezarur/adp.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <strings.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "sim.hpp"
+
+using adp::sim::driverOf;
+
+extern "C" {
+
+int adpOpen(const char *path, int flags, int mode) { return adp::sim::open(path, flags, mode); }
+
+int adpRead(int handle, void *buffer, int count) {
+    if (count < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return static_cast<int>(::read(handle, buffer, static_cast<size_t>(count)));
+}
+
+int adpWrite(int handle, const void *buffer, int count) {
+    if (count < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (const auto *d = driverOf(handle); d && d->write) return d->write(handle, buffer, count);
+    return static_cast<int>(::write(handle, buffer, static_cast<size_t>(count)));
+}
+
+int adpLseek(int handle, int offset, int whence) {
+    return static_cast<int>(::lseek(handle, offset, whence));
+}
+
+int adpIoctl(int handle, unsigned long request, void *record) {
+    if (const auto *d = driverOf(handle)) return d->ioctl(handle, request, record);
+    return ::ioctl(handle, request, record);
+}
+
+int adpClose(int handle) {
+    adp::sim::forget(handle);
+    return ::close(handle);
+}
+
+int adp_gettimeofday(struct timeval *time, void *zone) {
+    return ::gettimeofday(time, static_cast<struct timezone *>(zone));
+}
+
+int adp_inet_aton(const char *text, void *address) {
+    return ::inet_aton(text, static_cast<struct in_addr *>(address));
+}
+
+int adp_strncasecmp(const char *a, const char *b, size_t count) {
+    return ::strncasecmp(a, b, count);
+}
+
+}  // extern "C"

@@ -1,0 +1,24 @@
+// Flash fault injection, set by the sandbox in "<sandbox>/flash.fault":
+//   "write N"  the Nth write from now fails with EIO
+//   "erase N"  the Nth erase from now fails with EIO
+//   "cut N"    power is cut once N more bytes have been written or erased
+// The file is shared by every process of the sandbox; a fault that fires is
+// removed.
+#pragma once
+
+namespace adp::sim {
+
+enum class FlashOp { write, erase };
+
+struct FaultVerdict {
+    bool fail = false;  // refuse the whole operation with EIO
+    bool cut = false;   // move only `allowed` bytes, then die
+    long allowed = 0;
+};
+
+FaultVerdict takeFlashFault(FlashOp op, long bytes);
+
+// Kills the process at once, as a power cut would.
+[[noreturn]] void cutPower();
+
+}  // namespace adp::sim

@@ -1,0 +1,107 @@
+// NOR flash over an image file: a write can only clear bits (the image keeps
+// old AND new), MEMERASE sets whole 128 KiB sectors back to 0xFF.
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "faults.hpp"
+#include "sim.hpp"
+
+namespace adp::sim {
+namespace {
+
+constexpr unsigned long memErase = 0x40084D02;  // _IOW('M', 2, struct erase_info_user)
+constexpr uint32_t sectorSize = 0x20000;
+
+struct EraseInfo {
+    uint32_t start;
+    uint32_t length;
+};
+static_assert(sizeof(EraseInfo) == 8);
+static_assert(offsetof(EraseInfo, start) == 0 && offsetof(EraseInfo, length) == 4);
+
+off_t deviceSize(int fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+}
+
+// ANDs `count` bytes of data into the image at pos; -1 on an I/O failure.
+int andInto(int fd, const unsigned char *data, long count, off_t pos) {
+    unsigned char old[4096];
+    for (long done = 0; done < count;) {
+        size_t n = static_cast<size_t>(std::min<long>(count - done, sizeof old));
+        if (::pread(fd, old, n, pos + done) != static_cast<ssize_t>(n)) return -1;
+        for (size_t i = 0; i < n; ++i) old[i] &= data ? data[done + static_cast<long>(i)] : 0xFF;
+        if (::pwrite(fd, old, n, pos + done) != static_cast<ssize_t>(n)) return -1;
+        done += static_cast<long>(n);
+    }
+    return 0;
+}
+
+int fillErased(int fd, off_t start, long count) {
+    unsigned char ones[4096];
+    std::memset(ones, 0xFF, sizeof ones);
+    for (long done = 0; done < count;) {
+        size_t n = static_cast<size_t>(std::min<long>(count - done, sizeof ones));
+        if (::pwrite(fd, ones, n, start + done) != static_cast<ssize_t>(n)) return -1;
+        done += static_cast<long>(n);
+    }
+    return 0;
+}
+
+int flashWrite(int fd, const void *buffer, int count) {
+    off_t pos = ::lseek(fd, 0, SEEK_CUR);
+    off_t size = deviceSize(fd);
+    if (pos < 0 || size < 0) return -1;
+    if (count > 0 && pos >= size) {
+        errno = ENOSPC;
+        return -1;
+    }
+    long n = std::min<long>(count, static_cast<long>(size - pos));
+    FaultVerdict v = takeFlashFault(FlashOp::write, n);
+    if (v.fail) {
+        errno = EIO;
+        return -1;
+    }
+    if (andInto(fd, static_cast<const unsigned char *>(buffer), v.allowed, pos) < 0) return -1;
+    if (v.cut) cutPower();
+    ::lseek(fd, pos + n, SEEK_SET);
+    return static_cast<int>(n);
+}
+
+int flashIoctl(int fd, unsigned long request, void *record) {
+    if (request != memErase) {
+        errno = ENOTTY;
+        return -1;
+    }
+    if (!record) {
+        errno = EFAULT;
+        return -1;
+    }
+    EraseInfo e;
+    std::memcpy(&e, record, sizeof e);
+    off_t size = deviceSize(fd);
+    if (size < 0) return -1;
+    if (e.length == 0 || e.start % sectorSize || e.length % sectorSize ||
+        static_cast<uint64_t>(e.start) + e.length > static_cast<uint64_t>(size)) {
+        errno = EINVAL;
+        return -1;
+    }
+    FaultVerdict v = takeFlashFault(FlashOp::erase, e.length);
+    if (v.fail) {
+        errno = EIO;
+        return -1;
+    }
+    if (fillErased(fd, e.start, v.allowed) < 0) return -1;
+    if (v.cut) cutPower();
+    return 0;
+}
+
+}  // namespace
+
+const Driver flashDriver{"obxcfgC", false, flashIoctl, flashWrite};
+
+}  // namespace adp::sim

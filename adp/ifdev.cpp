@@ -1,0 +1,72 @@
+// Interface records from the kernel.  The firmware's interface numbers map to
+// interface names through "<sandbox>/ifmap", one "NUMBER NAME" per line.
+#include <zezarur/adp.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "sim.hpp"
+
+static_assert(sizeof(ifDevInfo) == 52);
+static_assert(offsetof(ifDevInfo, addr) == 4);
+static_assert(offsetof(ifDevInfo, netmask) == 12);
+static_assert(offsetof(ifDevInfo, flags) == 20);
+static_assert(offsetof(ifDevInfo, ready) == 24);
+static_assert(offsetof(ifDevInfo, name) == 42);
+
+namespace {
+
+bool nameOf(int number, char (&name)[sizeof ifDevInfo::name]) {
+    char p[PATH_MAX];
+    if (!adp::sim::path(p, "ifmap")) return false;
+    FILE *f = std::fopen(p, "re");
+    if (!f) return false;
+    bool found = false;
+    int n;
+    char word[IFNAMSIZ + 1];
+    while (!found && std::fscanf(f, "%d %16s", &n, word) == 2)
+        if (n == number && std::strlen(word) < sizeof name) {
+            std::strcpy(name, word);
+            found = true;
+        }
+    std::fclose(f);
+    return found;
+}
+
+unsigned int ipv4Of(int sock, unsigned long request, ifreq &req) {
+    if (::ioctl(sock, request, &req) != 0) return 0;
+    sockaddr_in sin;
+    std::memcpy(&sin, &req.ifr_addr, sizeof sin);
+    return sin.sin_addr.s_addr;
+}
+
+}  // namespace
+
+extern "C" int ifDevGet(void *info, int, int interface) {
+    if (!info) return -1;
+    ifDevInfo rec{};
+    if (!nameOf(interface, rec.name)) return -1;
+
+    int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (sock < 0) return -1;
+    ifreq req{};
+    std::strncpy(req.ifr_name, rec.name, IFNAMSIZ - 1);
+    if (::ioctl(sock, SIOCGIFFLAGS, &req) != 0) {
+        ::close(sock);
+        return -1;
+    }
+    rec.flags = static_cast<unsigned short>(req.ifr_flags);
+    rec.addr = ipv4Of(sock, SIOCGIFADDR, req);
+    rec.netmask = ipv4Of(sock, SIOCGIFNETMASK, req);
+    ::close(sock);
+    rec.ready = (rec.flags & IFF_UP) && rec.addr ? 1 : 0;
+    std::memcpy(info, &rec, sizeof rec);
+    return 0;
+}

@@ -1,0 +1,86 @@
+// The front-panel LEDs 1-11: their state in "<sandbox>/leds" (one line per
+// LED, "N on|off"), and every request appended to "<sandbox>/led.log" as
+// "seconds.micros LED on|off".
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "sim.hpp"
+
+namespace adp::sim {
+namespace {
+
+constexpr unsigned long ledOff = 0x40040C00;  // _IOW(0x0C, 0, int)
+constexpr unsigned long ledOn = 0x40040C01;   // _IOW(0x0C, 1, int)
+constexpr int ledCount = 11;
+
+void appendLine(const char *name, const char *line, size_t len) {
+    char p[PATH_MAX];
+    if (!path(p, name)) return;
+    int fd = ::open(p, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    (void)!::write(fd, line, len);
+    ::close(fd);
+}
+
+void setState(int led, bool on) {
+    char p[PATH_MAX];
+    if (!path(p, "leds")) return;
+    int fd = ::open(p, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    ::flock(fd, LOCK_EX);
+    std::array<bool, ledCount + 1> lit{};
+    char text[512] = {};
+    (void)!::pread(fd, text, sizeof text - 1, 0);
+    for (char *line = std::strtok(text, "\n"); line; line = std::strtok(nullptr, "\n")) {
+        int n;
+        char word[8];
+        if (std::sscanf(line, "%d %7s", &n, word) == 2 && n >= 1 && n <= ledCount)
+            lit[static_cast<size_t>(n)] = std::strcmp(word, "on") == 0;
+    }
+    lit[static_cast<size_t>(led)] = on;
+    int len = 0;
+    for (int n = 1; n <= ledCount; ++n)
+        len += std::snprintf(text + len, sizeof text - static_cast<size_t>(len), "%d %s\n", n,
+                             lit[static_cast<size_t>(n)] ? "on" : "off");
+    if (::ftruncate(fd, 0) == 0) (void)!::pwrite(fd, text, static_cast<size_t>(len), 0);
+    ::close(fd);
+}
+
+int ledIoctl(int, unsigned long request, void *record) {
+    if (request != ledOff && request != ledOn) {
+        errno = ENOTTY;
+        return -1;
+    }
+    if (!record) {
+        errno = EFAULT;
+        return -1;
+    }
+    int led;
+    std::memcpy(&led, record, sizeof led);
+    if (led < 1 || led > ledCount) {
+        errno = EINVAL;
+        return -1;
+    }
+    bool on = request == ledOn;
+    setState(led, on);
+    struct timeval now;
+    ::gettimeofday(&now, nullptr);
+    char line[64];
+    int len = std::snprintf(line, sizeof line, "%lld.%06ld %d %s\n",
+                            static_cast<long long>(now.tv_sec), static_cast<long>(now.tv_usec), led,
+                            on ? "on" : "off");
+    appendLine("led.log", line, static_cast<size_t>(len));
+    return 0;
+}
+
+}  // namespace
+
+const Driver ledDriver{"led_dev", false, ledIoctl, nullptr};
+
+}  // namespace adp::sim

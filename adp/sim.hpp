@@ -1,0 +1,35 @@
+// The sandbox side of adp: which simulated driver, if any, sits behind a
+// descriptor.  With ZEZARUR_SIM unset everything passes straight through.
+#pragma once
+
+#include <climits>
+#include <cstddef>
+
+namespace adp::sim {
+
+struct Driver {
+    const char *node;  // name under /dev
+    bool fifo;         // opened read-write so that opening never blocks
+    int (*ioctl)(int fd, unsigned long request, void *record);
+    int (*write)(int fd, const void *buffer, int count);  // null: plain write
+};
+
+// The sandbox directory, or null when adp is a plain pass-through.
+const char *dir();
+
+// Writes "<sandbox>/<name>" into out; false when there is no sandbox or the
+// path does not fit.
+bool path(char (&out)[PATH_MAX], const char *name);
+
+// Opens `path`; a device node of the sandbox gets its simulated driver.
+int open(const char *path, int flags, int mode);
+
+// The simulated driver behind fd, or null for a real file, device or socket.
+const Driver *driverOf(int fd);
+
+void forget(int fd);
+
+// The drivers, one per file.
+extern const Driver flashDriver, kdumpDriver, facDriver, ledDriver, switchDriver;
+
+}  // namespace adp::sim

@@ -1,0 +1,23 @@
+/* zezarur: the router's applets and the building blocks they share.
+ * Every name declared here is exported by libzezarur.so; nothing else is. */
+#ifndef ZEZARUR_H
+#define ZEZARUR_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define ZEZARUR_API __attribute__((visibility("default")))
+
+/* ---- device utilities: LED toggle, factory-reset watcher ---- */
+
+ZEZARUR_API extern int led_driver_handle;
+ZEZARUR_API int ledTogMain(int argc, char **argv);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,62 @@
+// ledTog STATE LED: switch one front-panel LED on or off.
+#include <zezarur/adp.h>
+#include <zezarur/zezarur.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "util/led.hpp"
+
+int led_driver_handle = -1;
+
+namespace {
+
+constexpr const char *metalogPid = "/var/run/metalog.pid";
+constexpr int testLed = 4;
+
+void ledTogUsage() {
+    std::puts("Usage: ledToggle <ledState> <ledNumber>");
+    std::puts("\tledState  : 1-ON 0-OFF");
+    std::puts("\tledNumber : 1-DMZ 2-WAN1 3-WAN2 4-Test");
+    std::puts("");
+}
+
+}  // namespace
+
+extern "C" int ledTogMain(int argc, char **argv) {
+    if (argc < 3 || !argv[1] || !argv[2]) {
+        ledTogUsage();
+        return -1;
+    }
+    int led = static_cast<int>(std::strtol(argv[2], nullptr, 10));
+    int state = static_cast<int>(std::strtol(argv[1], nullptr, 10));
+    if (argc != 3 || led == 0 || static_cast<unsigned>(state) > 1 ||
+        static_cast<unsigned>(led) > 11) {
+        ledTogUsage();
+        return -1;
+    }
+
+    if (led_driver_handle < 0) led_driver_handle = adpOpen("/dev/led_dev", 0, 0);
+    if (led_driver_handle < 0) {
+        std::puts("can't open device led_dev");
+        return -1;
+    }
+
+    if (state == 0) {
+        std::printf("toggle led %d to OFF\n", led);
+        adpIoctl(led_driver_handle, zezarur::ledIoctlOff, &led);
+        // The Test LED goes dark only once the system logger is up.
+        if (led == testLed)
+            while (access(metalogPid, F_OK) != 0) sleep(2);
+    } else {
+        std::printf("toggle led %d to ON\n", led);
+        adpIoctl(led_driver_handle, zezarur::ledIoctlOn, &led);
+    }
+
+    if (led_driver_handle != -1) {
+        adpClose(led_driver_handle);
+        led_driver_handle = -1;  // closed: the next call opens the device anew
+    }
+    return 0;
+}

@@ -1,0 +1,55 @@
+"""Fixtures for driving zezarur-sim exactly as an operator would."""
+
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+BIN = Path(os.environ.get("ZEZARUR_BIN", Path(__file__).resolve().parents[2] / "build/default/bin"))
+SRC = Path(os.environ.get("ZEZARUR_SRC", Path(__file__).resolve().parents[2]))
+SANITIZED = os.environ.get("ZEZARUR_SANITIZED", "0") in ("1", "ON", "TRUE", "true")
+
+
+class Sim:
+    """One sandbox with its own state directory."""
+
+    def __init__(self, state: Path):
+        self.state = state
+        self.env = dict(os.environ, ZEZARUR_SIM_STATE=str(state))
+
+    def run(self, *args, check=False, timeout=60, **kw) -> subprocess.CompletedProcess:
+        """zezarur-sim ARGS..., output captured as text."""
+        return subprocess.run([str(BIN / "zezarur-sim"), *args], env=self.env, text=True,
+                              capture_output=True, check=check, timeout=timeout,
+                              stdin=subprocess.DEVNULL, **kw)
+
+    def exec(self, *argv, **kw) -> subprocess.CompletedProcess:
+        return self.run("exec", *argv, **kw)
+
+    def sh(self, script, **kw) -> subprocess.CompletedProcess:
+        return self.exec("sh", "-c", script, **kw)
+
+    def file(self, name) -> Path:
+        """A file of the state directory (var/... is the router's /var)."""
+        return self.state / name
+
+    def start(self):
+        self.run("start", check=True)
+
+    def stop(self):
+        self.run("stop", check=True)
+
+
+@pytest.fixture
+def sim_unstarted(tmp_path):
+    s = Sim(tmp_path / "state")
+    yield s
+    if s.run("status").returncode == 0:
+        s.run("stop")
+
+
+@pytest.fixture
+def sim(sim_unstarted):
+    sim_unstarted.start()
+    return sim_unstarted
