@@ -11,6 +11,12 @@ extern "C" {
 
 #define ZEZARUR_API __attribute__((visibility("default")))
 
+/* ---- configuration flash store: SFFS block store, sffs, configuration dump ---- */
+
+/* ---- switch management ---- */
+
+/* ---- encoding and digests: Base64, MD5, HMAC-MD5, CRAM-MD5 ---- */
+
 /* ---- device utilities: LED toggle, factory-reset watcher ---- */
 
 ZEZARUR_API extern int led_driver_handle;
