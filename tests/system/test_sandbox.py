@@ -113,3 +113,27 @@ def test_stop_leaves_nothing_behind(sim_unstarted):
     assert not os.path.exists(f"/proc/{pid}")
     assert not any(re.search(rb"sleep\x001000", open(f"/proc/{p}/cmdline", "rb").read())
                    for p in os.listdir("/proc") if p.isdigit() and os.path.exists(f"/proc/{p}/cmdline"))
+
+
+@pytest.mark.skipif(os.geteuid() != 0, reason="switching to an unprivileged user needs root")
+def test_starts_without_root_in_a_user_namespace():
+    import shutil
+    import subprocess
+    import tempfile
+    top = tempfile.mkdtemp(prefix="zezarur-userns-", dir="/tmp")
+    os.chmod(top, 0o777)
+    as_nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                 "env", f"HOME={top}", f"ZEZARUR_SIM_STATE={top}/state", str(BIN / "zezarur-sim")]
+    run = lambda *a: subprocess.run(as_nobody + list(a), text=True, capture_output=True)
+    try:
+        r = run("start")
+        if "not permitted" in r.stderr:
+            pytest.skip("unprivileged user namespaces are disabled here")
+        assert r.returncode == 0, r.stderr
+        r = run("exec", "sh", "-c", "id -u; ledTog 1 2 && cat /var/run/metalog.pid")
+        uid, toggled, pid = r.stdout.splitlines()
+        assert (uid, toggled) == ("0", "toggle led 2 to ON") and int(pid) > 1
+        assert run("stop").returncode == 0
+    finally:
+        run("stop")
+        shutil.rmtree(top, ignore_errors=True)
