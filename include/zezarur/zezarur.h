@@ -15,6 +15,16 @@ extern "C" {
 
 /* ---- switch management ---- */
 
+/* One row of the bcm command table: the words verb and object select the
+ * command id (1-19). */
+struct bcmCmd {
+    int id;
+    const char *verb;
+    const char *object;
+};
+ZEZARUR_API extern const struct bcmCmd cmds[19];
+ZEZARUR_API int bcmMain(int argc, char **argv);
+
 /* ---- encoding and digests: Base64, MD5, HMAC-MD5, CRAM-MD5 ---- */
 
 /* ---- device utilities: LED toggle, factory-reset watcher ---- */
