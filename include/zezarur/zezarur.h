@@ -32,6 +32,10 @@ ZEZARUR_API int bcmMain(int argc, char **argv);
 ZEZARUR_API extern int led_driver_handle;
 ZEZARUR_API int ledTogMain(int argc, char **argv);
 
+ZEZARUR_API extern int fac_driver_handle;
+ZEZARUR_API extern int fac_custom_driver_handle;
+ZEZARUR_API int fResetMain(int argc, char **argv);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,10 +2,13 @@
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
+#include "util/handle.hpp"
 #include "util/led.hpp"
 
 int led_driver_handle = -1;
@@ -22,6 +25,12 @@ void ledTogUsage() {
     std::puts("");
 }
 
+// strtol as on the router, whose long is 32 bits: out-of-range words saturate
+// instead of wrapping into a valid LED number or state.
+int decimal(const char *word) {
+    return static_cast<int>(std::clamp<long>(std::strtol(word, nullptr, 10), INT_MIN, INT_MAX));
+}
+
 }  // namespace
 
 extern "C" int ledTogMain(int argc, char **argv) {
@@ -29,8 +38,8 @@ extern "C" int ledTogMain(int argc, char **argv) {
         ledTogUsage();
         return -1;
     }
-    int led = static_cast<int>(std::strtol(argv[2], nullptr, 10));
-    int state = static_cast<int>(std::strtol(argv[1], nullptr, 10));
+    int led = decimal(argv[2]);
+    int state = decimal(argv[1]);
     if (argc != 3 || led == 0 || static_cast<unsigned>(state) > 1 ||
         static_cast<unsigned>(led) > 11) {
         ledTogUsage();
@@ -46,7 +55,7 @@ extern "C" int ledTogMain(int argc, char **argv) {
     if (state == 0) {
         std::printf("toggle led %d to OFF\n", led);
         adpIoctl(led_driver_handle, zezarur::ledIoctlOff, &led);
-        // The Test LED goes dark only once the system logger is up.
+        // Switching the Test LED off returns only once the system logger runs.
         if (led == testLed)
             while (access(metalogPid, F_OK) != 0) sleep(2);
     } else {
@@ -54,9 +63,6 @@ extern "C" int ledTogMain(int argc, char **argv) {
         adpIoctl(led_driver_handle, zezarur::ledIoctlOn, &led);
     }
 
-    if (led_driver_handle != -1) {
-        adpClose(led_driver_handle);
-        led_driver_handle = -1;  // closed: the next call opens the device anew
-    }
+    zezarur::closeHandle(led_driver_handle);
     return 0;
 }

@@ -53,3 +53,12 @@ def sim_unstarted(tmp_path):
 def sim(sim_unstarted):
     sim_unstarted.start()
     return sim_unstarted
+
+
+@pytest.fixture(scope="module")
+def module_sim(tmp_path_factory):
+    """One sandbox shared by the tests of a module (tables of small cases)."""
+    s = Sim(tmp_path_factory.mktemp("module") / "state")
+    s.start()
+    yield s
+    s.stop()
