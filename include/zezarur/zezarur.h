@@ -13,6 +13,36 @@ extern "C" {
 
 /* ---- configuration flash store: SFFS block store, sffs, configuration dump ---- */
 
+/* The descriptor of the opened flash device ("/dev/obxcfgC"); -1 when closed. */
+ZEZARUR_API extern int flash;
+/* State names by index: "In Use", "Free", "Erased??", "Not SFFS". */
+ZEZARUR_API extern const char *sffsBlockState[4];
+
+/* Byte access at absolute flash offsets; the header calls check (read) or
+ * stamp (write) the magic 00 2B 6D E4 in buf[0..3]. */
+ZEZARUR_API int sffsMetaBytesRead(unsigned char *buf, int len, unsigned int offset);
+ZEZARUR_API int sffsMetaBytesWrite(unsigned char *buf, int len, unsigned int offset);
+ZEZARUR_API int sffsDataBytesRead(unsigned char *buf, int len, unsigned int offset);
+ZEZARUR_API int sffsDataBytesWrite(const unsigned char *buf, int len, unsigned int offset);
+
+ZEZARUR_API int sffsBlockUse(unsigned int block);
+ZEZARUR_API int sffsBlockFree(unsigned int block);
+ZEZARUR_API int sffsFreeBlockFind(void);
+ZEZARUR_API int sffsUsedBlockFind(void);
+ZEZARUR_API int sffsEraseBlock(unsigned int block, int size);
+ZEZARUR_API int sffsStatus(void);
+
+ZEZARUR_API int sffsFileWrite(unsigned int block, int fd);
+ZEZARUR_API int sffsFileRead(unsigned int block, int fd);
+ZEZARUR_API int sffsWrite(int fd);
+ZEZARUR_API int sffsRead(int fd);
+ZEZARUR_API int sffsMain(int argc, char **argv);
+
+/* The descriptor of "/dev/kdump"; kdumpd opens the device only while it is negative. */
+ZEZARUR_API extern int dh;
+ZEZARUR_API int zConfigWrite(void);
+ZEZARUR_API int kdumpdMain(int argc, char **argv);
+
 /* ---- switch management ---- */
 
 /* One row of the bcm command table: the words verb and object select the

@@ -1,0 +1,40 @@
+// kdumpd: waits for the kernel's configuration-save signal, then compresses
+// the configuration and stores it in flash.
+#include <zezarur/adp.h>
+#include <zezarur/zezarur.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+int dh = -1;
+
+namespace {
+
+constexpr const char *kdumpDevice = "/dev/kdump";
+constexpr unsigned long saveRequest = 0x6500;
+constexpr const char *storeCommand = "sffs w /var/orbrix.cfg";
+
+}  // namespace
+
+extern "C" int kdumpdMain(int, char **) {
+    if (dh < 0) dh = adpOpen(kdumpDevice, 0, 0);
+    if (dh < 0) {
+        std::puts("error opening device");
+        return -1;
+    }
+    if (daemon(1, 1) < 0) {
+        adpClose(dh);
+        dh = -1;
+        return -1;
+    }
+    int arg = 0;
+    int r = adpIoctl(dh, saveRequest, &arg);
+    if (r != 0) {
+        std::printf("kdumpd: save request on %s failed: %d\n", kdumpDevice, r);
+        return -1;  // the device stays open
+    }
+    int result = zConfigWrite() == -1 || adpCmdExec(storeCommand, nullptr, 0) == -1 ? -1 : 0;
+    adpClose(dh);
+    dh = -1;
+    return result;
+}

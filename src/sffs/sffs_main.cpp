@@ -1,0 +1,57 @@
+// sffs < r | w > <filename>: store a file in flash, restore it, or (with
+// fewer arguments) report the block's status.
+#include <zezarur/adp.h>
+#include <zezarur/zezarur.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+constexpr const char *flashDevice = "/dev/obxcfgC";
+// Linux open flags and mode, as the platform layer takes them.
+constexpr int openRead = 0;
+constexpr int openReadWrite = 2;
+constexpr int openCreateTruncate = 0x242;  // O_RDWR | O_CREAT | O_TRUNC
+constexpr int modeOwnerOnly = 0600;
+
+void closeFlash() {
+    adpClose(flash);
+    flash = -1;  // closed: the next run opens the device anew
+}
+
+}  // namespace
+
+extern "C" int sffsMain(int argc, char **argv) {
+    bool status = argc <= 2;
+    if (status) std::printf("Usage: %s < r | w > <filename>\n", argv[0]);
+
+    if (flash < 0) flash = adpOpen(flashDevice, openReadWrite, modeOwnerOnly);
+    if (flash < 0) {
+        std::perror("open");
+        return -1;
+    }
+    if (status) {
+        int r = sffsStatus();
+        closeFlash();
+        return r;
+    }
+
+    char mode = argv[1][0];
+    int fd = -1;
+    if (mode == 'w')
+        fd = adpOpen(argv[2], openRead, modeOwnerOnly);
+    else if (mode == 'r')
+        fd = adpOpen(argv[2], openCreateTruncate, modeOwnerOnly);
+    else
+        errno = EINVAL;  // neither store nor restore
+    if (fd < 0) {
+        std::perror("open");
+        closeFlash();
+        return -1;
+    }
+    int r = mode == 'w' ? sffsWrite(fd) : sffsRead(fd);
+    closeFlash();
+    adpClose(fd);
+    return r;
+}
