@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -12,9 +13,30 @@
 
 using adp::sim::driverOf;
 
+namespace {
+
+// Callers pass open flags numbered as on the router's ARM Linux, which most
+// Linux ports share; a few (MIPS among them) number O_CREAT, O_TRUNC, ...
+// otherwise, so each flag is translated to this machine's.
+int hostOpenFlags(int flags) {
+    struct Flag {
+        int router, host;
+    };
+    constexpr Flag table[] = {{0100, O_CREAT},   {0200, O_EXCL},   {0400, O_NOCTTY},
+                              {01000, O_TRUNC},  {02000, O_APPEND}, {04000, O_NONBLOCK}};
+    int host = flags & O_ACCMODE;
+    for (const Flag &f : table)
+        if (flags & f.router) host |= f.host;
+    return host;
+}
+
+}  // namespace
+
 extern "C" {
 
-int adpOpen(const char *path, int flags, int mode) { return adp::sim::open(path, flags, mode); }
+int adpOpen(const char *path, int flags, int mode) {
+    return adp::sim::open(path, hostOpenFlags(flags), mode);
+}
 
 int adpRead(int handle, void *buffer, int count) {
     if (count < 0) {

@@ -34,7 +34,7 @@ int andInto(int fd, const unsigned char *data, long count, off_t pos) {
     for (long done = 0; done < count;) {
         size_t n = static_cast<size_t>(std::min<long>(count - done, sizeof old));
         if (::pread(fd, old, n, pos + done) != static_cast<ssize_t>(n)) return -1;
-        for (size_t i = 0; i < n; ++i) old[i] &= data ? data[done + static_cast<long>(i)] : 0xFF;
+        for (size_t i = 0; i < n; ++i) old[i] &= data[done + static_cast<long>(i)];
         if (::pwrite(fd, old, n, pos + done) != static_cast<ssize_t>(n)) return -1;
         done += static_cast<long>(n);
     }
@@ -90,12 +90,12 @@ int flashIoctl(int fd, unsigned long request, void *record) {
         errno = EINVAL;
         return -1;
     }
-    FaultVerdict v = takeFlashFault(FlashOp::erase, e.length);
+    FaultVerdict v = takeFlashFault(FlashOp::erase, static_cast<long>(e.length));
     if (v.fail) {
         errno = EIO;
         return -1;
     }
-    if (fillErased(fd, e.start, v.allowed) < 0) return -1;
+    if (fillErased(fd, static_cast<off_t>(e.start), v.allowed) < 0) return -1;
     if (v.cut) cutPower();
     return 0;
 }
