@@ -4,6 +4,7 @@
 #define ZEZARUR_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -56,6 +57,32 @@ ZEZARUR_API extern const struct bcmCmd cmds[19];
 ZEZARUR_API int bcmMain(int argc, char **argv);
 
 /* ---- encoding and digests: Base64, MD5, HMAC-MD5, CRAM-MD5 ---- */
+
+/* Base64 (standard alphabet, '=' padding, a line feed after every 76
+ * characters).  The codec keeps its latest result and frees it at its next
+ * call; base64_detach hands the kept result to the caller, who then frees it.
+ * length, when not null, gives the input count and receives the result's. */
+ZEZARUR_API char *base64_encode(const char *data, int *length);
+/* text must hold a NUL or '=' within its length: only those end the scan. */
+ZEZARUR_API char *base64_decode(const char *text, int *length);
+ZEZARUR_API char *base64_detach(int *length);
+
+/* MD5 (RFC 1321); the context belongs to the caller. */
+typedef struct MD5Context {
+    uint32_t state[4];        /* chaining words A, B, C, D */
+    uint32_t count[2];        /* message length in bits mod 2^64, low word first */
+    unsigned char buffer[64]; /* input not yet transformed */
+} MD5Context;
+ZEZARUR_API void MD5Init(MD5Context *context);
+ZEZARUR_API void MD5Update(MD5Context *context, const unsigned char *input, uint32_t inputLen);
+ZEZARUR_API void MD5Final(unsigned char digest[16], MD5Context *context);
+/* HMAC-MD5 (RFC 2104): note the text comes before the key. */
+ZEZARUR_API void hmac_md5(const unsigned char *text, int text_len, const unsigned char *key,
+                          int key_len, unsigned char digest[16]);
+/* The CRAM-MD5 response digest (RFC 2195) as 32 lowercase hex digits in
+ * *response; when *response is null a 33-byte buffer is allocated for it
+ * (the caller frees it).  0, or -1 when that allocation fails. */
+ZEZARUR_API int crammd5digest(const char *secret, const char *challengeText, char **response);
 
 /* ---- device utilities: LED toggle, factory-reset watcher ---- */
 
