@@ -381,9 +381,9 @@ def cmd_service(box, st, args):
             print(f"{name} {SERVICE_HOST}:{s['port']} pid {s['pid']}: {' '.join(s['argv'])}")
 
 
-def namespace_of(st, spec):
+def namespace_of(st, where):
     """ROLE:IFACE, HOST:IFACE or a router interface -> (pid, iface)."""
-    role, _, iface = spec.rpartition(":")
+    role, _, iface = where.rpartition(":")
     pids = dict(st["roles"], **{n: h["pid"] for n, h in st["hosts"].items()})
     if (role or "router") not in pids:
         raise core.SimError(f"no namespace '{role}' (have: {', '.join(pids)})")
