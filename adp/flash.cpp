@@ -56,16 +56,10 @@ int flashWrite(int fd, const void *buffer, int count) {
     off_t pos = ::lseek(fd, 0, SEEK_CUR);
     off_t size = deviceSize(fd);
     if (pos < 0 || size < 0) return -1;
-    if (count > 0 && pos >= size) {
-        errno = ENOSPC;
-        return -1;
-    }
+    if (count > 0 && pos >= size) return refuse(ENOSPC);
     long n = std::min<long>(count, static_cast<long>(size - pos));
     FaultVerdict v = takeFlashFault(FlashOp::write, n);
-    if (v.fail) {
-        errno = EIO;
-        return -1;
-    }
+    if (v.fail) return refuse(EIO);
     if (andInto(fd, static_cast<const unsigned char *>(buffer), v.allowed, pos) < 0) return -1;
     if (v.cut) cutPower();
     ::lseek(fd, pos + n, SEEK_SET);
@@ -73,28 +67,16 @@ int flashWrite(int fd, const void *buffer, int count) {
 }
 
 int flashIoctl(int fd, unsigned long request, void *record) {
-    if (request != memErase) {
-        errno = ENOTTY;
-        return -1;
-    }
-    if (!record) {
-        errno = EFAULT;
-        return -1;
-    }
+    if (request != memErase) return refuse(ENOTTY);
+    if (!record) return refuse(EFAULT);
     EraseInfo e;
     std::memcpy(&e, record, sizeof e);
     off_t size = deviceSize(fd);
     if (size < 0) return -1;
     if (e.length == 0 || e.start % sectorSize || e.length % sectorSize ||
-        static_cast<uint64_t>(e.start) + e.length > static_cast<uint64_t>(size)) {
-        errno = EINVAL;
-        return -1;
-    }
+        static_cast<uint64_t>(e.start) + e.length > static_cast<uint64_t>(size)) return refuse(EINVAL);
     FaultVerdict v = takeFlashFault(FlashOp::erase, static_cast<long>(e.length));
-    if (v.fail) {
-        errno = EIO;
-        return -1;
-    }
+    if (v.fail) return refuse(EIO);
     if (fillErased(fd, static_cast<off_t>(e.start), v.allowed) < 0) return -1;
     if (v.cut) cutPower();
     return 0;

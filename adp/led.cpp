@@ -53,20 +53,11 @@ void setState(int led, bool on) {
 }
 
 int ledIoctl(int, unsigned long request, void *record) {
-    if (request != ledOff && request != ledOn) {
-        errno = ENOTTY;
-        return -1;
-    }
-    if (!record) {
-        errno = EFAULT;
-        return -1;
-    }
+    if (request != ledOff && request != ledOn) return refuse(ENOTTY);
+    if (!record) return refuse(EFAULT);
     int led;
     std::memcpy(&led, record, sizeof led);
-    if (led < 1 || led > ledCount) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (led < 1 || led > ledCount) return refuse(EINVAL);
     bool on = request == ledOn;
     setState(led, on);
     struct timeval now;

@@ -21,16 +21,12 @@ int awaitSignal(int fd) {
     }
     if (b == '0') return 0;
     if (b == '1') return 1;
-    errno = EIO;
-    return -1;
+    return refuse(EIO);
 }
 
 template <unsigned long Code>
 int signalIoctl(int fd, unsigned long request, void *) {
-    if (request != Code) {
-        errno = ENOTTY;
-        return -1;
-    }
+    if (request != Code) return refuse(ENOTTY);
     return awaitSignal(fd);
 }
 

@@ -2,6 +2,7 @@
 // descriptor.  With ZEZARUR_SIM unset everything passes straight through.
 #pragma once
 
+#include <cerrno>
 #include <climits>
 #include <cstddef>
 
@@ -28,6 +29,12 @@ int open(const char *path, int flags, int mode);
 const Driver *driverOf(int fd);
 
 void forget(int fd);
+
+// A driver's refusal, as the system call reports it: errno set, -1 returned.
+inline int refuse(int error) {
+    errno = error;
+    return -1;
+}
 
 // The drivers, one per file.
 extern const Driver flashDriver, kdumpDriver, facDriver, ledDriver, switchDriver;

@@ -210,18 +210,13 @@ void logRequest(unsigned long code, const unsigned char *record, size_t size, in
     std::fclose(log);
 }
 
-int fail(int error) {
-    errno = error;
-    return -1;
-}
-
 int switchIoctl(int, unsigned long code, void *record) {
     StateFile file;
     const Request *r = find(code);
     size_t size = r ? r->size() : 0;
     if (r && size && !record) {
         logRequest(code, nullptr, 0, EFAULT);
-        return fail(EFAULT);
+        return refuse(EFAULT);
     }
     auto *bytes = static_cast<unsigned char *>(record);
     unsigned char in[256];
@@ -236,7 +231,7 @@ int switchIoctl(int, unsigned long code, void *record) {
         error = e.error ? e.error : e.changed && !file.write(state) ? EIO : 0;
     }
     logRequest(code, in, size, error);
-    return error ? fail(error) : 0;
+    return error ? refuse(error) : 0;
 }
 
 }  // namespace
