@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "platform/handle.hpp"
+
+using zezarur::closeHandle;
+
 int dh = -1;
 
 namespace {
@@ -23,8 +27,7 @@ extern "C" int kdumpdMain(int, char **) {
         return -1;
     }
     if (daemon(1, 1) < 0) {
-        adpClose(dh);
-        dh = -1;
+        closeHandle(dh);
         return -1;
     }
     int arg = 0;
@@ -34,7 +37,6 @@ extern "C" int kdumpdMain(int, char **) {
         return -1;  // the device stays open
     }
     int result = zConfigWrite() == -1 || adpCmdExec(storeCommand, nullptr, 0) == -1 ? -1 : 0;
-    adpClose(dh);
-    dh = -1;
+    closeHandle(dh);
     return result;
 }

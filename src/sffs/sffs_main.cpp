@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/handle.hpp"
+
+using zezarur::closeHandle;
+
 namespace {
 
 constexpr const char *flashDevice = "/dev/obxcfgC";
@@ -14,11 +18,6 @@ constexpr int openRead = 0;
 constexpr int openReadWrite = 2;
 constexpr int openCreateTruncate = 0x242;  // O_RDWR | O_CREAT | O_TRUNC
 constexpr int modeOwnerOnly = 0600;
-
-void closeFlash() {
-    adpClose(flash);
-    flash = -1;  // closed: the next run opens the device anew
-}
 
 }  // namespace
 
@@ -33,7 +32,7 @@ extern "C" int sffsMain(int argc, char **argv) {
     }
     if (status) {
         int r = sffsStatus();
-        closeFlash();
+        closeHandle(flash);
         return r;
     }
 
@@ -47,11 +46,11 @@ extern "C" int sffsMain(int argc, char **argv) {
         errno = EINVAL;  // neither store nor restore
     if (fd < 0) {
         std::perror("open");
-        closeFlash();
+        closeHandle(flash);
         return -1;
     }
     int r = mode == 'w' ? sffsWrite(fd) : sffsRead(fd);
-    closeFlash();
+    closeHandle(flash);
     adpClose(fd);
     return r;
 }

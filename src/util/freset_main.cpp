@@ -6,7 +6,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include "util/handle.hpp"
+#include "platform/handle.hpp"
 
 using zezarur::closeHandle;
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "util/handle.hpp"
+#include "platform/handle.hpp"
 #include "util/led.hpp"
 
 int led_driver_handle = -1;
