@@ -44,6 +44,15 @@ ZEZARUR_API extern int dh;
 ZEZARUR_API int zConfigWrite(void);
 ZEZARUR_API int kdumpdMain(int argc, char **argv);
 
+/* ---- ISP connection-type detection: raw link access, PPPoE, PPTP and DHCP probes ---- */
+
+
+/* ---- LAN scan daemon ---- */
+
+
+/* ---- dynamic DNS client ---- */
+
+
 /* ---- switch management ---- */
 
 /* One row of the bcm command table: the words verb and object select the
@@ -83,6 +92,9 @@ ZEZARUR_API void hmac_md5(const unsigned char *text, int text_len, const unsigne
  * *response; when *response is null a 33-byte buffer is allocated for it
  * (the caller frees it).  0, or -1 when that allocation fails. */
 ZEZARUR_API int crammd5digest(const char *secret, const char *challengeText, char **response);
+
+/* ---- mail alerts: SMTP session, CRAM-MD5 and LOGIN ---- */
+
 
 /* ---- device utilities: LED toggle, factory-reset watcher ---- */
 

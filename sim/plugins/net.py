@@ -38,7 +38,9 @@ WORKGROUP = "WORKGROUP"
 ACCESS_CONCENTRATOR = "zezarur-isp"
 DHCP_DOMAIN, BIGPOND_DOMAIN = "isp.example", "bigpond.example"
 ROLES = ("router", "isp", "services", "lan", "dmz")
-NBNS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "nbns_responder.py")
+# The protocol peers the sandbox starts (sim/servers/).
+SERVERS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "servers")
+NBNS = os.path.join(SERVERS, "nbns_responder.py")
 WAIT = 5.0
 
 
@@ -139,12 +141,13 @@ def log(box, name):
 
 
 def write_hosts(box, st):
-    """The sandbox's /etc/hosts; rewritten in place, since it is bind-mounted."""
-    names = SERVICE_NAMES + [n for n in st["services"] if n not in SERVICE_NAMES]
-    core.write_file(net_dir(box, "etc", "hosts"),
-                    "127.0.0.1 localhost\n"
-                    f"{ROUTER['lan0'][1].split('/')[0]} router\n"
-                    f"{SERVICE_HOST} {' '.join(names)}\n")
+    """The sandbox's /etc/hosts; rewritten in place, since it is bind-mounted.
+    Names set or deleted with `hosts` win over the service host's names."""
+    names = {n: SERVICE_HOST for n in SERVICE_NAMES + list(st["services"])}
+    names.update(st.get("names", {}))
+    lines = ["127.0.0.1 localhost", f"{ROUTER['lan0'][1].split('/')[0]} router"]
+    lines += [f"{address} {name}" for name, address in names.items() if address]
+    core.write_file(net_dir(box, "etc", "hosts"), "\n".join(lines) + "\n")
 
 
 def private_etc(box):
@@ -177,7 +180,12 @@ def build(box):
                    f"ip addr add {address} dev {name}", f"ip link set {name} up"]
     script.append(f"ip route add default via {ISP_ADDRESS.split('/')[0]}")
     configure(me, "\n".join(script))
+    wan = ROUTER["wan0"][1].split("/")[0]
+    # The router's LAN and DMZ are routed subnets behind wan0 (no address
+    # translation), so a server sees a client bound to 192.168.1.1 as such.
     configure(roles["isp"], f"ip addr add {ISP_ADDRESS} dev eth0\nip link set eth0 up\n"
+          f"ip route add {ipaddress.IPv4Interface(ROUTER['lan0'][1]).network} via {wan}\n"
+          f"ip route add {ipaddress.IPv4Interface(ROUTER['dmz0'][1]).network} via {wan}\n"
           f"ip link add svc0 type veth peer name eth0 netns {roles['services']}\n"
           f"ip addr add {ISP_SERVICE_SIDE} dev svc0\nip link set svc0 up\n"
           "sysctl -q -w net.ipv4.ip_forward=1")
@@ -282,7 +290,9 @@ def apply_profile(box, st, want):
     isp, servers = st["roles"]["isp"], st["isp"]["servers"]
     for name in list(servers):
         end(servers.pop(name))
-    in_ns(isp, f"ip addr del {PPTP_MODEM} dev eth0 2>/dev/null || true")
+    # Forget the old profile's neighbours, or the ISP's kernel keeps asking
+    # for lease addresses in later captures.
+    in_ns(isp, f"ip addr del {PPTP_MODEM} dev eth0 2>/dev/null || true\nip neigh flush dev eth0")
     if want["pppoe"]:
         servers["pppoe-server"] = spawn(isp, ["pppoe-server", "-F", "-I", "eth0", "-C", ACCESS_CONCENTRATOR,
                                               "-L", "10.64.0.1", "-R", "10.64.0.2"], log(box, "pppoe-server"))
@@ -381,10 +391,42 @@ def cmd_service(box, st, args):
             print(f"{name} {SERVICE_HOST}:{s['port']} pid {s['pid']}: {' '.join(s['argv'])}")
 
 
+@locked
+def cmd_hosts(box, st, args):
+    usage(args, {"set": "NAME IP", "del": "NAME", "list": ""}, "hosts")
+    names = st.setdefault("names", {})
+    if args.action == "set":
+        try:
+            ipaddress.IPv4Address(args.ip)
+        except ValueError:
+            raise core.SimError(f"bad address '{args.ip}'") from None
+        names[args.name] = args.ip
+    elif args.action == "del":
+        names[args.name] = None
+    if args.action != "list":
+        write_hosts(box, st)
+    else:
+        sys.stdout.write(core.read_file(net_dir(box, "etc", "hosts")))
+
+
+def role_pids(st):
+    return dict(st["roles"], **{n: h["pid"] for n, h in st["hosts"].items()})
+
+
+def namespace_pid(box, role):
+    """The pid holding a role's network namespace (isp, services, lan, dmz,
+    router or a LAN host's name), for `exec --in ROLE`."""
+    box.require_running()
+    pids = role_pids(load(box))
+    if role not in pids:
+        raise core.SimError(f"no namespace '{role}' (have: {', '.join(pids)})")
+    return pids[role]
+
+
 def namespace_of(st, where):
     """ROLE:IFACE, HOST:IFACE or a router interface -> (pid, iface)."""
     role, _, iface = where.rpartition(":")
-    pids = dict(st["roles"], **{n: h["pid"] for n, h in st["hosts"].items()})
+    pids = role_pids(st)
     if (role or "router") not in pids:
         raise core.SimError(f"no namespace '{role}' (have: {', '.join(pids)})")
     return pids[role or "router"], iface
@@ -414,7 +456,7 @@ def cmd_capture(box, st, args):
 
 @locked
 def cmd_net(box, st, args):
-    pids = dict(st["roles"], **{n: h["pid"] for n, h in st["hosts"].items()})
+    pids = role_pids(st)
     for name, pid in pids.items():
         print(f"{name} (pid {pid}):")
         for line in in_ns(pid, "ip -br -4 addr").splitlines():
@@ -436,7 +478,7 @@ def cmd_net(box, st, args):
 
 # ---- hooks ----------------------------------------------------------------
 
-INSIDE = {f.__name__: f for f in (cmd_isp, cmd_lan, cmd_service, cmd_capture, cmd_net)}
+INSIDE = {f.__name__: f for f in (cmd_isp, cmd_lan, cmd_service, cmd_hosts, cmd_capture, cmd_net)}
 
 
 def forward(name):
@@ -473,6 +515,11 @@ def add_commands(sub):
     s.add_argument("port", nargs="?", type=int)
     s.add_argument("argv", nargs=argparse.REMAINDER)
     s.set_defaults(handler=forward("cmd_service"))
+    s = sub.add_parser("hosts", help="the sandbox's host names: set NAME IP | del NAME | list")
+    s.add_argument("action", choices=["set", "del", "list"])
+    s.add_argument("name", nargs="?")
+    s.add_argument("ip", nargs="?")
+    s.set_defaults(handler=forward("cmd_hosts"))
     s = sub.add_parser("capture", help="tcpdump on [NAMESPACE:]IFACE into FILE")
     s.add_argument("action", choices=["start", "stop"])
     s.add_argument("iface")

@@ -5,12 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/handle.hpp"
+
 namespace zezarur::bcm {
 
-constexpr unsigned long ioc(unsigned long dir, unsigned long number, size_t size) {
-    return dir << 30 | static_cast<unsigned long>(size) << 16 | 0x4FUL << 8 | number;
+constexpr unsigned long ioc(unsigned dir, unsigned number, size_t size) {
+    return zezarur::ioc(dir, 'O', number, static_cast<unsigned>(size));
 }
-constexpr unsigned long noData = 0, toDriver = 1, bothWays = 3;
+constexpr unsigned noData = iocNone, toDriver = iocWrite, bothWays = iocRead | iocWrite;
 
 // Port forwarding map: byte 4 + 9 * i + j is nonzero when port i forwards to j.
 constexpr int mapPorts = 9;

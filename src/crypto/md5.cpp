@@ -3,6 +3,8 @@
 // not depend on the host's byte order.
 #include <zezarur/zezarur.h>
 
+#include "platform/bytes.hpp"
+
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -14,13 +16,8 @@ static_assert(offsetof(MD5Context, buffer) == 24);
 
 namespace {
 
-constexpr uint32_t load32le(const unsigned char *p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-constexpr void store32le(unsigned char *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
+using zezarur::load32le;
+using zezarur::store32le;
 
 // The four rounds' steps: a = b + ((a + fn(b, c, d) + x + t) <<< s).  The
 // functions are written so that most of each one can be computed from c and

@@ -1,9 +1,31 @@
-// Device handles kept in exported globals (-1: not open).
+// Descriptors: the router's open flags, request codes, device handles kept in
+// exported globals (-1: not open) and a move-only owner for the rest.
 #pragma once
+
+#include <unistd.h>
 
 #include <zezarur/adp.h>
 
 namespace zezarur {
+
+// The firmware's open flags (Linux values).
+constexpr int openReadOnly = 0;
+constexpr int openReadWrite = 2;
+constexpr int openCreateTruncate = 0x242;  // read-write, create, truncate
+constexpr int modeOwnerReadWrite = 0600;
+
+// A device request code in the Linux _IOC layout.
+enum : unsigned { iocNone = 0, iocWrite = 1, iocRead = 2 };
+constexpr unsigned long ioc(unsigned dir, unsigned type, unsigned nr, unsigned size) {
+    return static_cast<unsigned long>(dir) << 30 | static_cast<unsigned long>(size) << 16 |
+           type << 8 | nr;
+}
+
+// Opens a device into its global unless it is open already; the global's value.
+inline int openOnce(int &handle, const char *path, int flags, int mode = 0) {
+    if (handle < 0) handle = adpOpen(path, flags, mode);
+    return handle;
+}
 
 // Closes a handle the applet holds and marks it not open, so that a later
 // call in the same process opens the device anew instead of reusing a
@@ -13,5 +35,39 @@ inline void closeHandle(int &handle) {
     adpClose(handle);
     handle = -1;
 }
+
+// Owns one descriptor and closes it on every return path.
+template <int (*Close)(int)>
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd &&other) : fd_(other.release()) {}
+    Fd &operator=(Fd &&other) {
+        reset(other.release());
+        return *this;
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() { reset(); }
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) Close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+using AdpFd = Fd<adpClose>;   // devices and files opened through adpOpen
+using SockFd = Fd<::close>;   // sockets made with socket()
 
 }  // namespace zezarur

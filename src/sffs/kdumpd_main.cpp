@@ -15,7 +15,8 @@ int dh = -1;
 namespace {
 
 constexpr const char *kdumpDevice = "/dev/kdump";
-constexpr unsigned long saveRequest = 0x6500;
+constexpr unsigned long saveRequest = zezarur::ioc(zezarur::iocNone, 0x65, 0, 0);
+static_assert(saveRequest == 0x6500);
 constexpr const char *storeCommand = "sffs w /var/orbrix.cfg";
 
 }  // namespace

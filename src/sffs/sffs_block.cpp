@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/handle.hpp"
 #include "sffs/sffs_layout.hpp"
 
 using namespace zezarur::sffs;
 
 namespace {
 
-constexpr unsigned long memErase = 0x40084D02;  // _IOW('M', 2, struct erase_info_user)
+// MEMERASE: the record is struct erase_info_user (start, length).
+constexpr unsigned long memErase = zezarur::ioc(zezarur::iocWrite, 'M', 2, 8);
+static_assert(memErase == 0x40084D02);
 
 // struct erase_info_user, native byte order.
 struct EraseInfoUser {

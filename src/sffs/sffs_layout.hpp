@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/bytes.hpp"
+
 namespace zezarur::sffs {
 
 constexpr unsigned blockShift = 19;  // blocks of 0x80000 bytes
@@ -22,12 +24,10 @@ constexpr unsigned char stateErased = 0xFF;
 constexpr uint32_t blockStart(unsigned block) { return block << blockShift; }
 
 // Bytes 5..7 of a header.
-inline int headerCount(const unsigned char *h) { return h[5] << 16 | h[6] << 8 | h[7]; }
+inline int headerCount(const unsigned char *h) { return static_cast<int>(load24be(h + 5)); }
 
 inline void setHeaderCount(unsigned char *h, int count) {
-    h[5] = static_cast<unsigned char>(count >> 16);
-    h[6] = static_cast<unsigned char>(count >> 8);
-    h[7] = static_cast<unsigned char>(count);
+    store24be(h + 5, static_cast<uint32_t>(count));
 }
 
 // Reads the header of `block` into a zeroed buffer: sffsMetaBytesRead's result.

@@ -13,11 +13,6 @@ using zezarur::closeHandle;
 namespace {
 
 constexpr const char *flashDevice = "/dev/obxcfgC";
-// Linux open flags and mode, as the platform layer takes them.
-constexpr int openRead = 0;
-constexpr int openReadWrite = 2;
-constexpr int openCreateTruncate = 0x242;  // O_RDWR | O_CREAT | O_TRUNC
-constexpr int modeOwnerOnly = 0600;
 
 }  // namespace
 
@@ -25,7 +20,7 @@ extern "C" int sffsMain(int argc, char **argv) {
     bool status = argc <= 2;
     if (status) std::printf("Usage: %s < r | w > <filename>\n", argv[0]);
 
-    if (flash < 0) flash = adpOpen(flashDevice, openReadWrite, modeOwnerOnly);
+    if (flash < 0) flash = adpOpen(flashDevice, zezarur::openReadWrite, zezarur::modeOwnerReadWrite);
     if (flash < 0) {
         std::perror("open");
         return -1;
@@ -39,9 +34,9 @@ extern "C" int sffsMain(int argc, char **argv) {
     char mode = argv[1][0];
     int fd = -1;
     if (mode == 'w')
-        fd = adpOpen(argv[2], openRead, modeOwnerOnly);
+        fd = adpOpen(argv[2], zezarur::openReadOnly, zezarur::modeOwnerReadWrite);
     else if (mode == 'r')
-        fd = adpOpen(argv[2], openCreateTruncate, modeOwnerOnly);
+        fd = adpOpen(argv[2], zezarur::openCreateTruncate, zezarur::modeOwnerReadWrite);
     else
         errno = EINVAL;  // neither store nor restore
     if (fd < 0) {

@@ -16,8 +16,9 @@ int fac_custom_driver_handle = -1;
 namespace {
 
 constexpr const char *facDevice = "/dev/fac_dev";
-// _IO(0x0D, 1): held by the driver until the button has been pressed.
-constexpr unsigned long facIoctlCheckPress = 0x00000D01;
+// Held by the driver until the button has been pressed.
+constexpr unsigned long facIoctlCheckPress = zezarur::ioc(zezarur::iocNone, 0x0D, 1, 0);
+static_assert(facIoctlCheckPress == 0x00000D01);
 constexpr int flashCycles = 20;
 constexpr useconds_t darkPhase = 50000;
 

@@ -1,0 +1,46 @@
+#include "platform/sock.hpp"
+
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace zezarur {
+
+namespace {
+
+template <typename T>
+T reported(T result, const char *tag) {
+    if (result < 0 && tag) std::perror(tag);
+    return result;
+}
+
+}  // namespace
+
+int tcpSocket(const char *tag) { return reported(::socket(AF_INET, SOCK_STREAM, 0), tag); }
+
+int connectTo(int fd, in_addr address, std::uint16_t port, const char *tag) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr = address;
+    return reported(::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to), tag);
+}
+
+long sendOnce(int fd, const void *buffer, std::size_t len, const char *tag) {
+    return reported(::send(fd, buffer, len, 0), tag);
+}
+
+long recvOnce(int fd, void *buffer, std::size_t size, const char *tag) {
+    return reported(::recv(fd, buffer, size, 0), tag);
+}
+
+bool resolveFirst(const char *host, in_addr *address) {
+    const hostent *h = ::gethostbyname(host);
+    if (!h || h->h_addrtype != AF_INET || !h->h_addr_list[0]) return false;
+    std::memcpy(address, h->h_addr_list[0], sizeof *address);
+    return true;
+}
+
+}  // namespace zezarur
