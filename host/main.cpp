@@ -9,8 +9,11 @@
 
 namespace {
 
-constexpr const char *applets[] = {"sffs", "kdumpd", "link", "lscand", "ddns",
-                                   "bcm",  "smtp",   "fReset", "ledTog"};
+constexpr const char *applets[] = {
+#define APPLET(name) #name,
+#include "applets.def"
+#undef APPLET
+};
 
 using Entry = int (*)(int, char **);
 

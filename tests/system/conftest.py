@@ -1,6 +1,7 @@
 """Fixtures for driving zezarur-sim exactly as an operator would."""
 
 import os
+import re
 import subprocess
 from pathlib import Path
 
@@ -8,6 +9,7 @@ import pytest
 
 BIN = Path(os.environ.get("ZEZARUR_BIN", Path(__file__).resolve().parents[2] / "build/default/bin"))
 SRC = Path(os.environ.get("ZEZARUR_SRC", Path(__file__).resolve().parents[2]))
+APPLETS = re.findall(r"^APPLET\((\w+)\)", (SRC / "src/applets.def").read_text(), re.M)
 SANITIZED = os.environ.get("ZEZARUR_SANITIZED", "0") in ("1", "ON", "TRUE", "true")
 
 

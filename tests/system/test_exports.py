@@ -3,11 +3,10 @@
 import re
 import subprocess
 
-from conftest import BIN, SRC, SANITIZED
+from conftest import APPLETS, BIN, SRC, SANITIZED
 
 # The library's whole interface once every subsystem is in.
 ALL_EXPORTS = set("""
-sffsMain kdumpdMain linkMain lscandMain ddnsMain bcmMain smtpMain fResetMain ledTogMain
 sffsMetaBytesRead sffsMetaBytesWrite sffsDataBytesRead sffsDataBytesWrite sffsBlockUse
 sffsBlockFree sffsFreeBlockFind sffsUsedBlockFind sffsEraseBlock sffsStatus sffsFileWrite
 sffsFileRead sffsWrite sffsRead zConfigWrite linkInit linkSend linkRecv ipcsum hexDump
@@ -17,7 +16,7 @@ base64_encode base64_decode base64_detach MD5Init MD5Update MD5Final hmac_md5 cr
 flash sffsBlockState dh mac bcastMac inData outData ispFound spoofedMac dhcpFound
 dynDnsStatusCodes cmds Username Password challenge serverAddress fac_driver_handle
 fac_custom_driver_handle led_driver_handle
-""".split())
+""".split()) | {a + "Main" for a in APPLETS}
 
 ADP_CALLS = set("""adpOpen adpRead adpWrite adpLseek adpIoctl adpClose adpFileOpen adpFileRead
 adpFileGets adpFileEOF adpFilePrintf adpFileClose adpCmdExec adp_gettimeofday adp_inet_aton

@@ -2,7 +2,7 @@
 
 import subprocess
 
-from conftest import BIN
+from conftest import APPLETS, BIN
 
 
 def host(*argv, name="zezarur"):
@@ -12,8 +12,7 @@ def host(*argv, name="zezarur"):
 def test_list_names_the_applets_present():
     listed = host("--list").stdout.split()
     assert "ledTog" in listed
-    assert set(listed) <= {"sffs", "kdumpd", "link", "lscand", "ddns", "bcm", "smtp",
-                           "fReset", "ledTog"}
+    assert set(listed) <= set(APPLETS)
 
 
 def test_unknown_applet():

@@ -11,11 +11,25 @@ SimDir::SimDir(size_t flashSize) {
     char tmpl[] = "/tmp/zezarur-unit-XXXXXX";
     root_ = mkdtemp(tmpl);
     std::filesystem::create_directory(path("dev"));
-    std::ofstream(path("dev/obxcfgC"), std::ios::binary) << std::string(flashSize, '\xff');
-    mkfifo(path("dev/kdump").c_str(), 0600);
-    mkfifo(path("dev/fac_dev").c_str(), 0600);
-    std::ofstream(path("dev/led_dev"));
-    std::ofstream(path("dev/bcm53xx"));
+    enum Backing { IMAGE, FIFO, EMPTY };
+    struct Node {
+        const char *name;
+        Backing backing;
+    };
+    constexpr Node nodes[] = {
+#define DEVICE(name, backing) {#name, backing},
+#include "devices.def"
+#undef DEVICE
+    };
+    for (const Node &n : nodes) {
+        std::string node = path(std::string("dev/") + n.name);
+        if (n.backing == IMAGE)
+            std::ofstream(node, std::ios::binary) << std::string(flashSize, '\xff');
+        else if (n.backing == FIFO)
+            mkfifo(node.c_str(), 0600);
+        else
+            std::ofstream{node};
+    }
     setenv("ZEZARUR_SIM", root_.c_str(), 1);
 }
 
