@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bcm/commands.hpp"
+#include "platform/handle.hpp"
 #include "bcm/reports.hpp"
 
 extern "C" const struct bcmCmd cmds[19] = {
@@ -68,16 +69,14 @@ extern "C" int bcmMain(int argc, char **argv) {
         bcmUsage(name);
         return -1;
     }
-    int fd = adpOpen("/dev/bcm53xx", 0, 0);
-    if (fd == -1) {
+    zezarur::AdpFd fd(adpOpen("/dev/bcm53xx", zezarur::openReadOnly, 0));
+    if (fd.get() == -1) {
         std::perror("unable to open /dev/bcm53xx");
         return -1;
     }
-    int result = -1;
-    if (argc < zezarur::bcm::argumentsNeeded(row->id))
+    if (argc < zezarur::bcm::argumentsNeeded(row->id)) {
         bcmUsage(name);
-    else
-        result = zezarur::bcm::perform(row->id, fd, argv);
-    adpClose(fd);
-    return result;
+        return -1;
+    }
+    return zezarur::bcm::perform(row->id, fd.get(), argv);
 }

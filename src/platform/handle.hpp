@@ -36,6 +36,18 @@ inline void closeHandle(int &handle) {
     handle = -1;
 }
 
+// Closes a global handle when the applet's run leaves its scope.
+class HandleCloser {
+public:
+    explicit HandleCloser(int &handle) : handle_(handle) {}
+    HandleCloser(const HandleCloser &) = delete;
+    HandleCloser &operator=(const HandleCloser &) = delete;
+    ~HandleCloser() { closeHandle(handle_); }
+
+private:
+    int &handle_;
+};
+
 // Owns one descriptor and closes it on every return path.
 template <int (*Close)(int)>
 class Fd {

@@ -22,8 +22,7 @@ constexpr const char *storeCommand = "sffs w /var/orbrix.cfg";
 }  // namespace
 
 extern "C" int kdumpdMain(int, char **) {
-    if (dh < 0) dh = adpOpen(kdumpDevice, 0, 0);
-    if (dh < 0) {
+    if (zezarur::openOnce(dh, kdumpDevice, zezarur::openReadOnly) < 0) {
         std::puts("error opening device");
         return -1;
     }

@@ -8,7 +8,7 @@
 
 #include "platform/handle.hpp"
 
-using zezarur::closeHandle;
+using namespace zezarur;
 
 namespace {
 
@@ -20,32 +20,24 @@ extern "C" int sffsMain(int argc, char **argv) {
     bool status = argc <= 2;
     if (status) std::printf("Usage: %s < r | w > <filename>\n", argv[0]);
 
-    if (flash < 0) flash = adpOpen(flashDevice, zezarur::openReadWrite, zezarur::modeOwnerReadWrite);
-    if (flash < 0) {
+    if (openOnce(flash, flashDevice, openReadWrite, modeOwnerReadWrite) < 0) {
         std::perror("open");
         return -1;
     }
-    if (status) {
-        int r = sffsStatus();
-        closeHandle(flash);
-        return r;
-    }
+    HandleCloser closeFlash(flash);
+    if (status) return sffsStatus();
 
     char mode = argv[1][0];
-    int fd = -1;
+    AdpFd file;
     if (mode == 'w')
-        fd = adpOpen(argv[2], zezarur::openReadOnly, zezarur::modeOwnerReadWrite);
+        file.reset(adpOpen(argv[2], openReadOnly, modeOwnerReadWrite));
     else if (mode == 'r')
-        fd = adpOpen(argv[2], zezarur::openCreateTruncate, zezarur::modeOwnerReadWrite);
+        file.reset(adpOpen(argv[2], openCreateTruncate, modeOwnerReadWrite));
     else
         errno = EINVAL;  // neither store nor restore
-    if (fd < 0) {
+    if (!file.valid()) {
         std::perror("open");
-        closeHandle(flash);
         return -1;
     }
-    int r = mode == 'w' ? sffsWrite(fd) : sffsRead(fd);
-    closeHandle(flash);
-    adpClose(fd);
-    return r;
+    return mode == 'w' ? sffsWrite(file.get()) : sffsRead(file.get());
 }

@@ -40,12 +40,9 @@ int flashTestLed() {
 }  // namespace
 
 extern "C" int fResetMain(int, char **) {
-    if (fac_driver_handle < 0) {
-        fac_driver_handle = adpOpen(facDevice, 0, 0);
-        if (fac_driver_handle < 0) {
-            syslog(LOG_INFO, "can't open device %s\n", facDevice);
-            return -1;
-        }
+    if (zezarur::openOnce(fac_driver_handle, facDevice, zezarur::openReadOnly) < 0) {
+        syslog(LOG_INFO, "can't open device %s\n", facDevice);
+        return -1;
     }
     if (daemon(1, 1) != 0) return -1;
 

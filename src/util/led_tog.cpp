@@ -46,8 +46,7 @@ extern "C" int ledTogMain(int argc, char **argv) {
         return -1;
     }
 
-    if (led_driver_handle < 0) led_driver_handle = adpOpen("/dev/led_dev", 0, 0);
-    if (led_driver_handle < 0) {
+    if (zezarur::openOnce(led_driver_handle, "/dev/led_dev", zezarur::openReadOnly) < 0) {
         std::puts("can't open device led_dev");
         return -1;
     }
