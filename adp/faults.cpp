@@ -3,32 +3,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "sim.hpp"
+#include "sim_file.hpp"
 
 namespace adp::sim {
 namespace {
 
-// Closes and unlocks on every path out.
-struct LockedFile {
-    int fd;
-    explicit LockedFile(const char *p) : fd(::open(p, O_RDWR | O_CLOEXEC)) {
-        if (fd >= 0) ::flock(fd, LOCK_EX);
-    }
-    ~LockedFile() {
-        if (fd >= 0) ::close(fd);
-    }
-    LockedFile(const LockedFile &) = delete;
-    LockedFile &operator=(const LockedFile &) = delete;
-};
-
-void rewrite(int fd, const char *kind, long n) {
+void rewrite(const LockedFile &f, const char *kind, long n) {
     char text[32];
     int len = std::snprintf(text, sizeof text, "%s %ld\n", kind, n);
-    if (::ftruncate(fd, 0) == 0 && len > 0) (void)!::pwrite(fd, text, static_cast<size_t>(len), 0);
+    if (len > 0) f.replace(text, static_cast<size_t>(len));
 }
 
 }  // namespace
@@ -36,19 +22,19 @@ void rewrite(int fd, const char *kind, long n) {
 FaultVerdict takeFlashFault(FlashOp op, long bytes) {
     char p[PATH_MAX];
     if (!path(p, "flash.fault")) return {false, false, bytes};
-    LockedFile f(p);
-    if (f.fd < 0) return {false, false, bytes};
+    LockedFile f("flash.fault", false);
+    if (!f.valid()) return {false, false, bytes};
 
     char text[64] = {};
     char kind[16] = {};
     long n = 0;
-    if (::pread(f.fd, text, sizeof text - 1, 0) <= 0 || std::sscanf(text, "%15s %ld", kind, &n) != 2)
+    if (::pread(f.fd(), text, sizeof text - 1, 0) <= 0 || std::sscanf(text, "%15s %ld", kind, &n) != 2)
         return {false, false, bytes};
 
     const char *opName = op == FlashOp::write ? "write" : "erase";
     if (std::strcmp(kind, "cut") == 0) {
         if (bytes <= n) {
-            rewrite(f.fd, kind, n - bytes);
+            rewrite(f, kind, n - bytes);
             return {false, false, bytes};
         }
         ::unlink(p);
@@ -59,7 +45,7 @@ FaultVerdict takeFlashFault(FlashOp op, long bytes) {
         ::unlink(p);
         return {true, false, 0};
     }
-    rewrite(f.fd, kind, n - 1);
+    rewrite(f, kind, n - 1);
     return {false, false, bytes};
 }
 

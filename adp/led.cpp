@@ -5,12 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include "sim.hpp"
+#include "sim_file.hpp"
 
 namespace adp::sim {
 namespace {
@@ -19,24 +18,12 @@ constexpr unsigned long ledOff = 0x40040C00;  // _IOW(0x0C, 0, int)
 constexpr unsigned long ledOn = 0x40040C01;   // _IOW(0x0C, 1, int)
 constexpr int ledCount = 11;
 
-void appendLine(const char *name, const char *line, size_t len) {
-    char p[PATH_MAX];
-    if (!path(p, name)) return;
-    int fd = ::open(p, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    (void)!::write(fd, line, len);
-    ::close(fd);
-}
-
 void setState(int led, bool on) {
-    char p[PATH_MAX];
-    if (!path(p, "leds")) return;
-    int fd = ::open(p, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    ::flock(fd, LOCK_EX);
+    LockedFile file("leds", true);
+    if (!file.valid()) return;
     std::array<bool, ledCount + 1> lit{};
     char text[512] = {};
-    (void)!::pread(fd, text, sizeof text - 1, 0);
+    (void)!::pread(file.fd(), text, sizeof text - 1, 0);
     for (char *line = std::strtok(text, "\n"); line; line = std::strtok(nullptr, "\n")) {
         int n;
         char word[8];
@@ -48,8 +35,7 @@ void setState(int led, bool on) {
     for (int n = 1; n <= ledCount; ++n)
         len += std::snprintf(text + len, sizeof text - static_cast<size_t>(len), "%d %s\n", n,
                              lit[static_cast<size_t>(n)] ? "on" : "off");
-    if (::ftruncate(fd, 0) == 0) (void)!::pwrite(fd, text, static_cast<size_t>(len), 0);
-    ::close(fd);
+    file.replace(text, static_cast<size_t>(len));
 }
 
 int ledIoctl(int, unsigned long request, void *record) {

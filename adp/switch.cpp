@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "sim.hpp"
+#include "sim_file.hpp"
 #include "switch_state.hpp"
 
 namespace adp::sim {
@@ -148,24 +149,13 @@ const Request *find(unsigned long code) {
 // The state file, locked while it is open, read whole.
 class StateFile {
 public:
-    StateFile() {
-        char p[PATH_MAX];
-        if (path(p, "switch.state")) fd_ = ::open(p, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
-    }
-    ~StateFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    StateFile(const StateFile &) = delete;
-    StateFile &operator=(const StateFile &) = delete;
-
     bool read(State &s) const {
         struct stat st;
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+        if (!file_.valid() || ::fstat(file_.fd(), &st) != 0) return false;
         size_t size = static_cast<size_t>(st.st_size);
         char *text = static_cast<char *>(std::malloc(size + 1));
         if (!text) return false;
-        bool ok = ::pread(fd_, text, size, 0) == static_cast<ssize_t>(size);
+        bool ok = ::pread(file_.fd(), text, size, 0) == static_cast<ssize_t>(size);
         text[ok ? size : 0] = '\0';
         ok = ok && sw::parse(s, text);
         std::free(text);
@@ -175,14 +165,13 @@ public:
     bool write(const State &s) const {
         size_t length;
         char *text = sw::format(s, length);
-        bool ok = text && ::ftruncate(fd_, 0) == 0 &&
-                  ::pwrite(fd_, text, length, 0) == static_cast<ssize_t>(length);
+        bool ok = text && file_.replace(text, length);
         std::free(text);
         return ok;
     }
 
 private:
-    int fd_ = -1;
+    LockedFile file_{"switch.state", true};
 };
 
 // The injected error, taken once; 0 when none is set.
@@ -199,15 +188,14 @@ int takeFault() {
 }
 
 void logRequest(unsigned long code, const unsigned char *record, size_t size, int error) {
-    char p[PATH_MAX];
-    if (!path(p, "switch.log")) return;
-    FILE *log = std::fopen(p, "ae");
-    if (!log) return;
-    std::fprintf(log, "0x%08lX ", code);
-    for (size_t i = 0; i < size; ++i) std::fprintf(log, "%02x", record[i]);
+    char line[1024];  // records are at most 154 bytes
+    int len = std::snprintf(line, sizeof line, "0x%08lX ", code);
+    for (size_t i = 0; i < size && static_cast<size_t>(len) < sizeof line - 64; ++i)
+        len += std::snprintf(line + len, sizeof line - static_cast<size_t>(len), "%02x", record[i]);
     const char *name = error ? strerrorname_np(error) : "ok";
-    std::fprintf(log, "%s %s\n", size ? "" : "-", name ? name : "error");
-    std::fclose(log);
+    len += std::snprintf(line + len, sizeof line - static_cast<size_t>(len), "%s %s\n",
+                         size ? "" : "-", name ? name : "error");
+    appendLine("switch.log", line, static_cast<size_t>(len));
 }
 
 int switchIoctl(int, unsigned long code, void *record) {
