@@ -161,9 +161,10 @@ def handle(box, args):
             raise Error(f"unknown error name {args.error}")
         core.write_file(box.path("switch.fault"), f"{code}\n")
     elif args.action == "log":
-        sys.stdout.write(core.read_file(box.path("switch.log")))
         if args.clear:
             core.write_file(box.path("switch.log"), "")
+        else:
+            sys.stdout.write(core.read_file(box.path("switch.log")))
     return 0
 
 
@@ -185,7 +186,7 @@ def add_commands(sub):
     s = act.add_parser("fail-next", help="make the next request fail (default EIO)")
     s.add_argument("error", nargs="?", default="EIO", metavar="ERRNO")
     s = act.add_parser("log", help="the requests made so far")
-    s.add_argument("--clear", action="store_true", help="and empty the log")
+    s.add_argument("--clear", action="store_true", help="empty the log instead of showing it")
 
 
 def prepare(box):

@@ -37,7 +37,8 @@ class Sim:
         return self.state / name
 
     def start(self):
-        self.run("start", check=True)
+        # Tied to this test run, so a run killed on timeout leaves no sandbox.
+        self.run("start", "--tie", str(os.getpid()), check=True)
 
     def stop(self):
         self.run("stop", check=True)

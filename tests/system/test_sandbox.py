@@ -115,6 +115,27 @@ def test_stop_leaves_nothing_behind(sim_unstarted):
                    for p in os.listdir("/proc") if p.isdigit() and os.path.exists(f"/proc/{p}/cmdline"))
 
 
+@pytest.mark.parametrize("ending", ["tied process ends", "state dir removed"])
+def test_a_tied_sandbox_ends_itself(sim_unstarted, ending):
+    import shutil
+    import subprocess
+    import time
+    s = sim_unstarted
+    owner = subprocess.Popen(["sleep", "1000"])
+    s.run("start", "--tie", str(owner.pid), check=True)
+    pid = int(s.file("run/init.pid").read_text())
+    if ending == "tied process ends":
+        owner.kill()
+    else:
+        shutil.rmtree(s.state)
+    deadline = time.monotonic() + 10
+    while os.path.exists(f"/proc/{pid}") and time.monotonic() < deadline:
+        time.sleep(0.05)
+    owner.kill()
+    owner.wait()
+    assert not os.path.exists(f"/proc/{pid}")
+
+
 @pytest.mark.skipif(os.geteuid() != 0, reason="switching to an unprivileged user needs root")
 def test_starts_without_root_in_a_user_namespace():
     import shutil
