@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "faults.hpp"
@@ -23,19 +22,15 @@ struct EraseInfo {
 static_assert(sizeof(EraseInfo) == 8);
 static_assert(offsetof(EraseInfo, start) == 0 && offsetof(EraseInfo, length) == 4);
 
-off_t deviceSize(int fd) {
-    struct stat st;
-    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
-}
-
-// ANDs `count` bytes of data into the image at pos; -1 on an I/O failure.
+// ANDs `count` bytes of data into the image at pos, the descriptor's offset,
+// which moves past them; -1 on an I/O failure.
 int andInto(int fd, const unsigned char *data, long count, off_t pos) {
     unsigned char old[4096];
     for (long done = 0; done < count;) {
         size_t n = static_cast<size_t>(std::min<long>(count - done, sizeof old));
         if (::pread(fd, old, n, pos + done) != static_cast<ssize_t>(n)) return -1;
         for (size_t i = 0; i < n; ++i) old[i] &= data[done + static_cast<long>(i)];
-        if (::pwrite(fd, old, n, pos + done) != static_cast<ssize_t>(n)) return -1;
+        if (::write(fd, old, n) != static_cast<ssize_t>(n)) return -1;
         done += static_cast<long>(n);
     }
     return 0;
@@ -54,7 +49,7 @@ int fillErased(int fd, off_t start, long count) {
 
 int flashWrite(int fd, const void *buffer, int count) {
     off_t pos = ::lseek(fd, 0, SEEK_CUR);
-    off_t size = deviceSize(fd);
+    off_t size = sizeOf(fd);
     if (pos < 0 || size < 0) return -1;
     if (count > 0 && pos >= size) return refuse(ENOSPC);
     long n = std::min<long>(count, static_cast<long>(size - pos));
@@ -62,7 +57,6 @@ int flashWrite(int fd, const void *buffer, int count) {
     if (v.fail) return refuse(EIO);
     if (andInto(fd, static_cast<const unsigned char *>(buffer), v.allowed, pos) < 0) return -1;
     if (v.cut) cutPower();
-    ::lseek(fd, pos + n, SEEK_SET);
     return static_cast<int>(n);
 }
 
@@ -71,7 +65,7 @@ int flashIoctl(int fd, unsigned long request, void *record) {
     if (!record) return refuse(EFAULT);
     EraseInfo e;
     std::memcpy(&e, record, sizeof e);
-    off_t size = deviceSize(fd);
+    off_t size = sizeOf(fd);
     if (size < 0) return -1;
     if (e.length == 0 || e.start % sectorSize || e.length % sectorSize ||
         static_cast<uint64_t>(e.start) + e.length > static_cast<uint64_t>(size)) return refuse(EINVAL);

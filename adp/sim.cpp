@@ -22,6 +22,7 @@ struct Slot {
     const Driver *driver = nullptr;
     dev_t dev = 0;
     ino_t ino = 0;
+    off_t size = 0;  // a device's size does not change while it is open
 };
 std::array<Slot, 1024> slots;
 
@@ -67,7 +68,7 @@ int open(const char *p, int flags, int mode) {
         errno = EMFILE;
         return -1;
     }
-    slots[static_cast<size_t>(fd)] = {d, st.st_dev, st.st_ino};
+    slots[static_cast<size_t>(fd)] = {d, st.st_dev, st.st_ino, st.st_size};
     return fd;
 }
 
@@ -78,6 +79,12 @@ const Driver *driverOf(int fd) {
     if (!s.driver || ::fstat(fd, &st) != 0 || st.st_dev != s.dev || st.st_ino != s.ino)
         return nullptr;
     return s.driver;
+}
+
+off_t sizeOf(int fd) {
+    // Asked only by the driver that driverOf() has just found for fd.
+    if (fd < 0 || static_cast<size_t>(fd) >= slots.size()) return -1;
+    return slots[static_cast<size_t>(fd)].size;
 }
 
 void forget(int fd) {

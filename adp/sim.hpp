@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <sys/types.h>
 
 namespace adp::sim {
 
@@ -27,6 +28,10 @@ int open(const char *path, int flags, int mode);
 
 // The simulated driver behind fd, or null for a real file, device or socket.
 const Driver *driverOf(int fd);
+
+// The size of the backing file of a simulated device, taken when it was
+// opened; for the driver behind fd.
+off_t sizeOf(int fd);
 
 void forget(int fd);
 
