@@ -488,7 +488,7 @@ def forward(name):
         payload = {k: v for k, v in vars(args).items() if k != "handler"}
         if "file" in payload:
             payload["file"] = os.path.abspath(payload["file"])
-        return box.exec([sys.executable, core.__file__, "--state", box.state, "_net", name,
+        return box.exec([sys.executable, core.LAUNCHER, "--state", box.state, "_net", name,
                          json.dumps(payload)])
     return handler
 

@@ -1,0 +1,239 @@
+"""The sandbox's core: its state directory, life cycle, entering it, and the
+plugins that add its further roles (sim/plugins/)."""
+
+import importlib.util
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+
+SIM_SRC = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SRC_DIR = os.path.dirname(SIM_SRC)
+# Set by the launcher: this build's program directory and the launcher itself.
+BIN_DIR = LAUNCHER = None
+APPLETS = re.findall(r"^APPLET\((\w+)\)", open(os.path.join(SRC_DIR, "src", "applets.def")).read(), re.M)
+STANDINS = ["cfg", "reboot", "dhcpchk"]
+DEVICES = dict(re.findall(r"^DEVICE\((\w+), (\w+)\)", open(os.path.join(SRC_DIR, "adp", "devices.def")).read(), re.M))
+HOST_DEVICES = ["null", "zero", "full", "random", "urandom", "tty"]
+FLASH_SIZE = 1 << 20
+FIRM_VERSION = "1.0.0"  # what the firmware leaves in /var/firmVersion
+LED_COUNT = 11
+START_TIMEOUT = 10.0
+
+
+class SimError(Exception):
+    pass
+
+
+def load_plugins():
+    """The sandbox's further roles, one module each in sim/plugins/.  A module
+    may define add_commands(subparsers) (each parser sets handler=f(box, args)),
+    prepare(box) (state files, run outside before start), init(box) (inside,
+    as the sandbox's init, before it reports ready) and stop(box) (outside,
+    before the init is ended).  Each module sees this module as `core`
+    (SimError, run, write_file, read_file, LAUNCHER, ...)."""
+    plugins = []
+    folder = os.path.join(SIM_SRC, "plugins")
+    for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
+        if name.endswith(".py") and not name.startswith("_"):
+            found = importlib.util.spec_from_file_location(name[:-3], os.path.join(folder, name))
+            module = importlib.util.module_from_spec(found)
+            module.core = sys.modules[__name__]
+            found.loader.exec_module(module)
+            plugins.append(module)
+    return plugins
+
+
+def each_plugin(hook, *args):
+    for module in PLUGINS:
+        if hasattr(module, hook):
+            getattr(module, hook)(*args)
+
+
+def default_state():
+    return os.environ.get("ZEZARUR_SIM_STATE") or os.path.expanduser(
+        "~/.local/state/zezarur-sim")
+
+
+def write_file(path, text, mode="w"):
+    with open(path, mode) as f:
+        f.write(text)
+
+
+def alive(pid):
+    """True while pid runs; a zombie waiting for its reaper counts as gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
+
+
+def read_file(path, default=""):
+    try:
+        with open(path) as f:
+            return f.read()
+    except FileNotFoundError:
+        return default
+
+
+
+def run(*cmd):
+    subprocess.run(cmd, check=True)
+
+
+class Sandbox:
+    def __init__(self, state):
+        self.state = os.path.abspath(state)
+
+    def path(self, *parts):
+        return os.path.join(self.state, *parts)
+
+    # ---- life cycle -------------------------------------------------------
+
+    def init_pid(self):
+        """Outer PID of the sandbox's init, or None when it is not running."""
+        text = read_file(self.path("run", "init.pid")).strip()
+        if not text:
+            return None
+        pid = int(text)
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if b"_init" in f.read():
+                    return pid
+        except OSError:
+            pass
+        return None
+
+    def require_running(self):
+        pid = self.init_pid()
+        if pid is None:
+            raise SimError(f"sandbox not running (state {self.state}); "
+                           "start it with 'zezarur-sim start'")
+        return pid
+
+    def prepare(self):
+        try:
+            for d in ("dev", "bin", "run", "standin", "var/run", "var/log", "var/tmp"):
+                os.makedirs(self.path(d), exist_ok=True)
+            probe = self.path("run", ".probe")
+            write_file(probe, "")
+            os.unlink(probe)
+        except OSError as e:
+            raise SimError(f"state dir {self.state} unusable: {e.strerror}") from None
+        for name, kind in DEVICES.items():
+            node = self.path("dev", name)
+            if kind == "IMAGE" and not os.path.exists(node):
+                write_file(node, b"\xff" * FLASH_SIZE, "wb")
+            elif kind == "FIFO":
+                if os.path.lexists(node):
+                    os.unlink(node)
+                os.mkfifo(node, 0o600)
+            elif kind == "EMPTY" and not os.path.exists(node):
+                write_file(node, "")
+        if not os.path.exists(self.path("var", "firmVersion")):
+            write_file(self.path("var", "firmVersion"), FIRM_VERSION + "\n")
+        if not os.path.exists(self.path("leds")):
+            write_file(self.path("leds"), "".join(f"{n} off\n" for n in range(1, LED_COUNT + 1)))
+        for name, target in [(a, os.path.join(BIN_DIR, "zezarur")) for a in ["zezarur"] + APPLETS] + \
+                            [(s, os.path.join(SIM_SRC, "standin.sh")) for s in STANDINS]:
+            link = self.path("bin", name)
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.symlink(target, link)
+        for f in ("ready", "init.pid", "unshare.pid"):
+            if os.path.exists(self.path("run", f)):
+                os.unlink(self.path("run", f))
+        each_plugin("prepare", self)
+
+    def start(self, tie=None):
+        pid = self.init_pid()
+        if pid is not None:
+            raise SimError(f"sandbox already running (pid {pid}, state {self.state})")
+        # The init watches the tied process through a pidfd it inherits, as
+        # the process's pid means nothing inside the new PID namespace.
+        try:
+            tie_fd = os.pidfd_open(tie) if tie else None
+        except OSError as e:
+            raise SimError(f"cannot tie the sandbox to pid {tie}: {e.strerror}") from None
+        self.prepare()
+        userns = os.geteuid() != 0
+        cmd = ["unshare", "--mount", "--uts", "--ipc", "--net", "--pid", "--fork",
+               "--mount-proc", "--propagation", "private", "--kill-child"]
+        if userns:
+            cmd += ["--user", "--map-root-user"]
+        cmd += ["--", sys.executable, LAUNCHER, "--state", self.state, "_init"]
+        if tie_fd is not None:
+            cmd += ["--tie-fd", str(tie_fd)]
+        write_file(self.path("run", "userns"), "1" if userns else "0")
+        with open(self.path("run", "init.log"), "w") as log:
+            proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                    start_new_session=True,
+                                    pass_fds=() if tie_fd is None else (tie_fd,))
+        if tie_fd is not None:
+            os.close(tie_fd)
+        write_file(self.path("run", "unshare.pid"), f"{proc.pid}\n")
+        deadline = time.monotonic() + START_TIMEOUT
+        while not os.path.exists(self.path("run", "ready")):
+            if proc.poll() is not None or time.monotonic() > deadline:
+                if proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
+                why = read_file(self.path("run", "init.log")).strip()
+                if "Operation not permitted" in why or "Permission denied" in why:
+                    raise SimError("namespaces not permitted here (" + why.splitlines()[-1] +
+                                   "); run as root or allow unprivileged user namespaces")
+                raise SimError("sandbox did not start: " + (why or "no output"))
+            time.sleep(0.02)
+        children = read_file(f"/proc/{proc.pid}/task/{proc.pid}/children").split()
+        write_file(self.path("run", "init.pid"), f"{children[0]}\n")
+        print(f"sandbox started (state {self.state})")
+
+    def stop(self):
+        pid = self.require_running()
+        each_plugin("stop", self)
+        unshare_pid = int(read_file(self.path("run", "unshare.pid"), "0") or 0)
+        os.kill(pid, signal.SIGTERM)
+        deadline = time.monotonic() + 5
+        while alive(pid) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        if alive(pid):
+            os.kill(pid, signal.SIGKILL)
+        while unshare_pid and alive(unshare_pid) and time.monotonic() < deadline + 5:
+            time.sleep(0.02)
+        for f in ("ready", "init.pid", "unshare.pid"):
+            if os.path.exists(self.path("run", f)):
+                os.unlink(self.path("run", f))
+        print("sandbox stopped")
+
+    def status(self):
+        pid = self.init_pid()
+        if pid is None:
+            print(f"not running (state {self.state})")
+            return 1
+        print(f"running (pid {pid}, state {self.state})")
+        return 0
+
+    # ---- inside -----------------------------------------------------------
+
+    def enter_command(self, argv):
+        pid = self.require_running()
+        cmd = ["nsenter", "-t", str(pid), "-m", "-u", "-i", "-n", "-p"]
+        if read_file(self.path("run", "userns")).strip() == "1":
+            cmd += ["-U", "--preserve-credentials"]
+        cwd = os.getcwd()
+        if cwd == "/var" or cwd.startswith("/var/") or cwd.startswith("/dev"):
+            cwd = "/"
+        path = self.path("bin") + ":" + os.environ.get("PATH", "/usr/bin:/bin")
+        return cmd + [f"--wd={cwd}", "--", "env", f"PATH={path}",
+                      f"ZEZARUR_SIM={self.state}"] + argv
+
+    def exec(self, argv):
+        rc = subprocess.call(self.enter_command(argv))
+        return 128 - rc if rc < 0 else rc
+
+
+
+PLUGINS = load_plugins()
