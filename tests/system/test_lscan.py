@@ -44,22 +44,28 @@ def lscand(sim, *args):
     assert sim.exec("lscand", *args).returncode == 0
     wait_for(lambda: pidfile.exists() and pidfile.read_text().endswith("\n"), "the pid file")
     pid = pidfile.read_text().strip()
-    yield pidfile.read_text()
-    sim.exec("kill", pid, check=True)
-    wait_for(lambda: sim.exec("kill", "-0", pid).returncode != 0, "lscand to end")
+    try:
+        yield pidfile.read_text()
+    finally:
+        sim.exec("kill", pid, check=True)
+        wait_for(lambda: sim.exec("kill", "-0", pid).returncode != 0, "lscand to end")
 
 
 @contextlib.contextmanager
 def captured(sim, name):
     """Captures the LAN switch and the router's loopback; the frames by
     interface land in the yielded dict when the block ends."""
-    files, frames = {i: sim.file(f"var/tmp/{name}-{i}.pcap") for i in ("br0", "lo")}, {}
-    for iface, path in files.items():
-        sim.run("capture", "start", "lan:br0" if iface == "br0" else iface, str(path), check=True)
-    yield frames
-    for iface, path in files.items():
-        sim.run("capture", "stop", "lan:br0" if iface == "br0" else iface, str(path), check=True)
-        frames[iface] = rdpcap(str(path))
+    files = {i: (target, str(sim.file(f"var/tmp/{name}-{i}.pcap")))
+             for i, target in (("br0", "lan:br0"), ("lo", "lo"))}
+    frames = {}
+    for target, path in files.values():
+        sim.run("capture", "start", target, path, check=True)
+    try:
+        yield frames
+    finally:
+        for iface, (target, path) in files.items():
+            sim.run("capture", "stop", target, path, check=True)
+            frames[iface] = rdpcap(path)
 
 
 def sent(frames, iface=None):
