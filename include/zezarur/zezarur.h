@@ -49,6 +49,17 @@ ZEZARUR_API int kdumpdMain(int argc, char **argv);
 
 /* ---- LAN scan daemon ---- */
 
+/* lscand [-r refreshrate]: keeps the LAN's host list in /var/lscan_out.
+ * 1 for bad usage, -1 when it cannot become a daemon; otherwise it never
+ * returns. */
+ZEZARUR_API int lscandMain(int argc, char **argv);
+/* The two usage lines, on the error stream. */
+ZEZARUR_API void lscan_usage(void);
+/* Rewrites /var/arpout with "IP HW" for each complete ARP entry of the
+ * interface lanName; 0, or -1 when a file failed to open. */
+ZEZARUR_API int lscanOutFileCreate(const char *lanName);
+/* Runs the firmware's dhcpchk; the result of adpCmdExec. */
+ZEZARUR_API int lscanDhcpMod(void);
 
 /* ---- dynamic DNS client ---- */
 
