@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """A mail server for the sandbox, on Debian's aiosmtpd: AUTH LOGIN with the
 usual "Username:"/"Password:" prompts and AUTH CRAM-MD5 (RFC 2195), which
-aiosmtpd lacks; mechanism names in any case; no TLS needed.  Each accepted
-message is stored as DIR/N.eml (the data as received, dots unstuffed) with
-DIR/N.json beside it (peer address, envelope, login).
+aiosmtpd lacks; mechanism names in any case; no TLS needed; a multi-line
+reply in one write.  Each accepted message is stored as DIR/N.eml (the data
+as received, dots unstuffed) with DIR/N.json beside it (peer address,
+envelope, login).
 
 usage: smtp_server.py PORT DIR USER:PASSWORD...
 """
@@ -26,6 +27,17 @@ HOSTNAME = "mail.example"
 class Server(SMTP):
     AuthLoginUsernameChallenge = "Username:"
     AuthLoginPasswordChallenge = "Password:"
+    continued = ""
+
+    async def push(self, status):
+        """A multi-line reply goes out in one write, as mail servers commonly
+        send it (aiosmtpd writes each line on its own)."""
+        if isinstance(status, str):
+            if status[3:4] == "-":
+                self.continued += status + "\r\n"
+                return
+            status, self.continued = self.continued + status, ""
+        await super().push(status)
 
     async def smtp_AUTH(self, arg):
         mechanism, _, rest = (arg or "").partition(" ")
