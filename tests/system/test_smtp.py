@@ -11,7 +11,7 @@ import re
 
 import pytest
 
-from conftest import BIN, SRC
+from conftest import BIN, SANITIZED, SRC
 
 SERVERS = SRC / "sim/servers"
 LOG = "var/log/securityall/current"
@@ -235,6 +235,7 @@ print(first, second, peer, open(sys.argv[2]).read(), before, len(os.listdir("/pr
 """
 
 
+@pytest.mark.skipif(SANITIZED, reason="the sanitized library cannot load into python")
 def test_two_runs_in_one_process(box):
     folder = box.file("scripted")
     (folder / "script.json").write_text(json.dumps(FULL))
