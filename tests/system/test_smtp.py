@@ -150,6 +150,7 @@ DIALOGUES = {
     "login 535": (SCRIPTED + LOGIN, [G, EHLO, U334, P334, ["535 no\r\n"]], 255, "", LOGIN_SENT),
     "login 502": (SCRIPTED + LOGIN, [G, EHLO, U334, P334, ["502 no\r\n"]], 255, "", LOGIN_SENT),
     "login 250": (SCRIPTED + LOGIN, [G, EHLO, U334, P334, OK], 255, "", LOGIN_SENT),
+    "login 334 without blank": (SCRIPTED + LOGIN, [G, EHLO, ["334\r\n"]], 255, "", [EH, "auth login"]),
     "login closed": (SCRIPTED + LOGIN, [G, EHLO, ["<close>"]], 255, "", [EH, "auth login"]),
     # The command line.
     "no arguments": ([], FULL, 1, USAGE_A, None),
