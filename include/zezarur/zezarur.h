@@ -106,6 +106,30 @@ ZEZARUR_API int crammd5digest(const char *secret, const char *challengeText, cha
 
 /* ---- mail alerts: SMTP session, CRAM-MD5 and LOGIN ---- */
 
+/* The login's credentials (u and P of smtp, which sets and frees them), and
+ * the decoded CRAM-MD5 challenge: it lies in the Base64 codec's kept result,
+ * so it is valid only until the codec's next call (encrypt makes one). */
+ZEZARUR_API extern char *Username;
+ZEZARUR_API extern char *Password;
+ZEZARUR_API extern char *challenge;
+/* The server's address of the latest smtp run (AF_INET, 16 bytes; the type
+ * is complete with <netinet/in.h>). */
+struct sockaddr_in;
+ZEZARUR_API extern struct sockaddr_in serverAddress;
+
+/* Over the open session: the envelope, the headers, the lines of file as the
+ * body ("No Data Available." when it is missing or empty), the end of data
+ * and QUIT.  0 when the reply to QUIT begins with 250 or 221, else -1.  A
+ * sender over 43, a recipient over 87, a subject over 89 characters: -1
+ * before anything is sent. */
+ZEZARUR_API int sendmail(const char *file, const char *subject, const char *to,
+                         const char *from);
+/* AUTH CRAM-MD5 and AUTH LOGIN with Username and Password: 0 on "235", else -1. */
+ZEZARUR_API int encrypt(void);
+ZEZARUR_API int plain(void);
+/* smtp i SERVER t TO s SUBJECT f FROM C PORT c|p|n [u USER P PASSWORD] [FILE] */
+ZEZARUR_API int smtpMain(int argc, char **argv);
+
 
 /* ---- device utilities: LED toggle, factory-reset watcher ---- */
 

@@ -1,0 +1,59 @@
+// encrypt: the CRAM-MD5 login (RFC 2195) over the open session.
+#include <zezarur/zezarur.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "smtp/session.hpp"
+
+char *challenge = nullptr;
+
+namespace {
+
+constexpr std::size_t bufferSize = 421;
+constexpr std::size_t bound = bufferSize - 1;  // lines composed and replies read
+
+}  // namespace
+
+using namespace zezarur;
+
+extern "C" int encrypt(void) {
+    if (!smtpCredentialsSet()) return -1;
+    char buffer[bufferSize];
+    if (smtpSendLine(buffer, bound, "send: ", "auth cram-md5\r\n") < 0) return -1;
+
+    // Lines before the challenge (the rest of a hello reply) are passed over.
+    long n;
+    do {
+        std::memset(buffer, 0, sizeof buffer);
+        n = smtpRecv(buffer, bound, "recv: ");
+    } while (n > 0 && !smtpReplyIs(buffer, n, "334"));
+    if (n < 0) return -1;
+    const char *blank = n > 0 ? static_cast<const char *>(std::memchr(buffer, ' ', static_cast<std::size_t>(n))) : nullptr;
+    if (!blank) {
+        std::fputs("smtp: the server sent no CRAM-MD5 challenge\n", stderr);
+        return -1;
+    }
+    // The text after the blank, its CR LF included (the decoder skips it);
+    // the cleared buffer ends it with a NUL.
+    int length = static_cast<int>(buffer + n - (blank + 1));
+    challenge = base64_decode(blank + 1, &length);
+
+    char *response = nullptr;
+    if (!challenge || crammd5digest(Password, challenge, &response) != 0) return -1;
+    Owned digest(response);
+    std::size_t answerSize = std::strlen(Username) + std::strlen(response) + 2;
+    Owned answer(static_cast<char *>(std::malloc(answerSize)));
+    if (!answer) return -1;
+    std::snprintf(answer.get(), answerSize, "%s %s", Username, response);
+
+    long len = smtpBase64Line(buffer, bound, answer.get(), static_cast<int>(answerSize - 1));
+    if (len < 0) {
+        std::fputs("smtp: the user name is too long for the CRAM-MD5 answer\n", stderr);
+        return -1;
+    }
+    if (smtpSend(buffer, static_cast<std::size_t>(len), "send: ") < 0) return -1;
+    n = smtpRecv(buffer, bound, "recv: ");
+    return smtpReplyIs(buffer, n, "235") ? 0 : -1;
+}

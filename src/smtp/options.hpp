@@ -1,0 +1,27 @@
+// The smtp command's options: single letters, each a separate argument,
+// values in fixed buffers.
+#pragma once
+
+namespace zezarur {
+
+// Login chosen by c, p or n; unset until one of them is given.
+enum : int { smtpLogin = 0, smtpCramMd5 = 1, smtpNoLogin = -1, smtpLoginUnset = 2 };
+
+struct SmtpOptions {
+    char server[100];   // i
+    char to[100];       // t
+    char subject[100];  // s
+    char from[100];     // f
+    char port[8];       // C
+    char file[100];     // the first argument that is not a letter
+    int mode;
+    int count;  // options recognised
+};
+
+// Fills options (zeroed by the caller) from argv[1..]; 0, or -1 when a value
+// is refused.  A usage error (c and p together) ends the process.
+int smtpOptionsRead(int argc, char **argv, SmtpOptions &options);
+// The text shown when smtp is run without arguments.
+void smtpUsage();
+
+}  // namespace zezarur

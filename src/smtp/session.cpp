@@ -1,0 +1,63 @@
+#include "smtp/session.hpp"
+
+#include <sys/socket.h>
+#include <zezarur/zezarur.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/sock.hpp"
+
+char *Username = nullptr;
+char *Password = nullptr;
+
+namespace zezarur {
+
+int smtpSocket = -1;
+
+long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(line, bound, format, args);
+    va_end(args);
+    if (n < 0 || static_cast<std::size_t>(n) >= bound) return -1;
+    return smtpSend(line, static_cast<std::size_t>(n), tag);
+}
+
+long smtpSend(const char *data, std::size_t len, const char *tag) {
+    long n = ::send(smtpSocket, data, len, MSG_NOSIGNAL);
+    if (n < 0 && tag) std::perror(tag);
+    return n;
+}
+
+long smtpRecv(char *reply, std::size_t size, const char *tag) {
+    return recvOnce(smtpSocket, reply, size, tag);
+}
+
+bool smtpReplyIs(const char *reply, long n, const char *code) {
+    return n >= 3 && std::memcmp(reply, code, 3) == 0;
+}
+
+std::size_t smtpBase64LineSize(std::size_t length) { return (length + 2) / 3 * 4 + 3; }
+
+long smtpBase64Line(char *line, std::size_t size, const char *data, int length) {
+    const char *text = base64_encode(data, &length);
+    if (!text) return -1;
+    std::size_t n = 0;
+    for (const char *c = text; *c; ++c) n += *c != '\n';
+    if (n + 3 > size) return -1;  // the text, CR LF and the NUL
+    char *out = line;
+    for (; *text; ++text)
+        if (*text != '\n') *out++ = *text;
+    std::memcpy(out, "\r\n", 3);
+    return static_cast<long>(n + 2);
+}
+
+bool smtpCredentialsSet() {
+    if (Username && Password) return true;
+    std::fputs("smtp: the login needs a user name (u) and a password (P)\n", stderr);
+    return false;
+}
+
+}  // namespace zezarur

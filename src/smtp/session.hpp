@@ -1,0 +1,49 @@
+// What the mailer's steps share: the session socket, composing a line into a
+// fixed buffer and sending exactly it, one recv per reply, reply codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+
+namespace zezarur {
+
+// A malloc'd buffer, released on every return path.
+struct Free {
+    void operator()(char *p) const { std::free(p); }
+};
+using Owned = std::unique_ptr<char, Free>;
+
+// The connected socket of the running mail session; -1 when none.
+extern int smtpSocket;
+
+// Formats into line (at most bound bytes with the NUL) and sends exactly the
+// formatted length.  A line that would not fit is refused, never cut: -1, as
+// for a failed send.  tag names the perror message of a failed send (none
+// when null).  The byte count sent, or -1.
+long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+// Sends bytes as they are.  A server that has gone away gives -1 (EPIPE),
+// never SIGPIPE, which would end the firmware program that runs the applet.
+long smtpSend(const char *data, std::size_t len, const char *tag);
+// One recv of up to size bytes: a reply is what one call returns.
+long smtpRecv(char *reply, std::size_t size, const char *tag);
+// Whether the n bytes received begin with the three-digit code.
+bool smtpReplyIs(const char *reply, long n, const char *code);
+
+// The Base64 of length bytes of data as one unbroken line ended by CR LF
+// (the codec's line feeds left out), NUL-terminated in line of size bytes.
+// Its length, or -1 when it does not fit or cannot be encoded.
+long smtpBase64Line(char *line, std::size_t size, const char *data, int length);
+// The length of that line with its NUL, for a buffer to hold it.
+std::size_t smtpBase64LineSize(std::size_t length);
+
+// Whether the sender, recipient and subject fit the mail's 100-character
+// lines; says which does not on the error stream.
+bool smtpMailFits(const char *subject, const char *to, const char *from);
+
+// Whether Username and Password are both set, as both logins need them;
+// says so on the error stream when not.
+bool smtpCredentialsSet();
+
+}  // namespace zezarur

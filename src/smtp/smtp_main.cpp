@@ -1,0 +1,137 @@
+// smtp: mail a log file through an SMTP server, logging in with CRAM-MD5,
+// LOGIN or not at all, from the router's LAN address.
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <zezarur/adp.h>
+#include <zezarur/zezarur.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/handle.hpp"
+#include "platform/sock.hpp"
+#include "smtp/options.hpp"
+#include "smtp/session.hpp"
+
+sockaddr_in serverAddress;
+static_assert(sizeof serverAddress == 16);
+
+namespace zezarur {
+namespace {
+
+constexpr int lanInterface = 2;
+constexpr std::size_t replySize = 421;
+constexpr std::size_t replyBound = replySize - 1;
+constexpr char defaultFile[] = "/var/log/securityall/current";
+
+// The local address bound by an earlier run in this process; a new socket
+// is bound only when the interface's address has changed since.
+std::uint32_t boundAddress = 0;
+
+void releaseCredentials() {
+    std::free(Username);
+    std::free(Password);
+    Username = Password = nullptr;
+}
+
+// What is wrong before any connection is made; says so when it is not
+// already said (a too short command line fails quietly).
+bool ready(SmtpOptions &options) {
+    if (options.count < (options.mode == smtpNoLogin ? 5 : 7)) return false;
+    if (!options.file[0]) std::memcpy(options.file, defaultFile, sizeof defaultFile);
+    if (!options.subject[0] || !smtpMailFits(options.subject, options.to, options.from))
+        return false;
+    if (options.mode == smtpLoginUnset) {
+        std::fputs("smtp: no login chosen: c (CRAM-MD5), p (LOGIN) or n (none)\n", stderr);
+        return false;
+    }
+    return options.mode == smtpNoLogin || smtpCredentialsSet();
+}
+
+// The session socket, bound to the LAN address; false when it cannot be had.
+bool openSocket(std::uint32_t address) {
+    if (address != boundAddress) closeHandle(smtpSocket);
+    if (smtpSocket < 0 && (smtpSocket = tcpSocket("socket:")) < 0) return false;
+    if (address == boundAddress) return true;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = address;
+    if (::bind(smtpSocket, reinterpret_cast<const sockaddr *>(&local), sizeof local) < 0) {
+        std::perror("bind:");
+        closeHandle(smtpSocket);
+        return false;
+    }
+    boundAddress = address;
+    return true;
+}
+
+bool connectToServer(const SmtpOptions &options) {
+    in_addr server;
+    if (!resolveFirst(options.server, &server)) {
+        herror("server lookup");
+        return false;
+    }
+    serverAddress = {};
+    serverAddress.sin_family = AF_INET;
+    serverAddress.sin_port = htons(static_cast<std::uint16_t>(std::strtol(options.port, nullptr, 10)));
+    serverAddress.sin_addr = server;
+    return connectTo(smtpSocket, server, ntohs(serverAddress.sin_port), "connect :") >= 0;
+}
+
+// One reply into the cleared buffer: true when it begins with code.
+bool replied(char *reply, const char *code, bool &failed) {
+    std::memset(reply, 0, replySize);
+    long n = smtpRecv(reply, replyBound, "recv: ");
+    failed = n < 0;
+    return smtpReplyIs(reply, n, code);
+}
+
+// The greeting, then EHLO or else HELO.
+bool greeted(char *reply) {
+    bool failed;
+    if (!replied(reply, "220", failed)) return false;
+    for (const char *hello : {"ehlo", "helo"}) {
+        if (smtpSendLine(reply, replyBound, "send: ", "%s localhost\r\n", hello) < 0) return false;
+        if (replied(reply, "250", failed)) return true;
+        if (failed) return false;
+    }
+    return false;
+}
+
+int mail(const SmtpOptions &options, std::uint32_t address, char *reply) {
+    if (!openSocket(address)) return -1;
+    if (!connectToServer(options)) return -1;
+    if (!reply) {
+        std::perror("pBuffer :");
+        return -1;
+    }
+    if (!greeted(reply)) return -1;
+    if ((options.mode == smtpCramMd5 && encrypt() != 0) || (options.mode == smtpLogin && plain() != 0))
+        return -1;
+    return sendmail(options.file, options.subject, options.to, options.from) == 0 ? 0 : -1;
+}
+
+}  // namespace
+}  // namespace zezarur
+
+using namespace zezarur;
+
+extern "C" int smtpMain(int argc, char **argv) {
+    SmtpOptions options{};
+    ifDevInfo local{};
+    ifDevGet(&local, 0, lanInterface);
+    if (argc == 1) {
+        smtpUsage();
+        std::exit(1);
+    }
+    int result = -1;
+    if (smtpOptionsRead(argc, argv, options) == 0) {
+        Owned reply(static_cast<char *>(std::malloc(replySize)));
+        if (ready(options)) result = mail(options, local.addr, reply.get());
+    }
+    releaseCredentials();
+    closeHandle(smtpSocket);
+    return result;
+}
