@@ -65,7 +65,8 @@ def side(module_sim):
                     f"ip link add lnk0 type veth peer name {CRAFTED} netns 1; ip link set lnk0 up;"
                     "sysctl -q -w net.ipv4.conf.lnk0.arp_ignore=1", check=True)
     with ThreadPoolExecutor(2) as pool:
-        yield {"crafted": pool.submit(lambda: [crafted_run(module_sim, r[0]) for r in CRAFTED_ROWS]),
+        crafted = lambda: [crafted_run(module_sim, row[0]) for row in CRAFTED_ROWS]
+        yield {"crafted": pool.submit(crafted),
                "bad": pool.submit(bad_runs, module_sim)}
 
 
@@ -94,8 +95,9 @@ def test_detection_against_real_isp_servers(module_sim, side, profile, summary, 
 
 
 def discover(source):
+    chaddr = bytes.fromhex(source.replace(":", ""))
     frame = (Ether(dst=BCAST, src=source) / IP(tos=1, id=1, ttl=64, src="0.0.0.0", dst=BCAST_IP) /
-             UDP(sport=68, dport=67, chksum=0) / BOOTP(op=1, xid=1, chaddr=bytes.fromhex(source.replace(":", ""))) /
+             UDP(sport=68, dport=67, chksum=0) / BOOTP(op=1, xid=1, chaddr=chaddr) /
              DHCP(options=[("message-type", "discover"), ("param_req_list", [15]), "end"]))
     return bytes(frame / Raw(bytes(514 - len(frame))))
 
