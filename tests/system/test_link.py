@@ -31,7 +31,8 @@ def flags(sim, iface):
 CRAFTED_ROWS = [  # answers, summary, {line: count}
     ("pado-bcast,pado-session,pads,ver2,pado", "ISP_PPPOE ", {"PPPoE detected": 1}),
     ("ack,xid2,ihl6,udp247,udp248,udp1481,no-opt53,offer", "ISP_DHCP ",
-     {"DHCP detected": 1, "length 250": 3, "length 239": 1, "length 240": 1, "length 1473": 1}),
+     {"DHCP detected": 1, "length 250": 3, "length 239": 1, "length 240": 1, "length 1473": 1,
+      "length 247": 1}),
     ("offer-domain255,offer-spoofed,offer-bcast", "ISP_DHCP ISP_BIGPOND ISP_DHCPSPOOF ",
      {"DHCP detected": 3, " f f 255": 1, "BigPond detected": 1, "DHCP detected with spoofed MAC": 1,
       "DCHP response is broadcast": 1}),
