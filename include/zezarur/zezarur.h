@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <netpacket/packet.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -46,6 +47,53 @@ ZEZARUR_API int kdumpdMain(int argc, char **argv);
 
 /* ---- ISP connection-type detection: raw link access, PPPoE, PPTP and DHCP probes ---- */
 
+/* The raw link to one interface: a packet socket of every protocol, bound
+ * to the interface, and its link address, which linkSend leaves holding the
+ * EtherType and destination of the last frame sent.  It lives until the
+ * process ends. */
+typedef struct LinkHandle {
+    int fd;
+    struct sockaddr_ll address;
+} LinkHandle;
+
+/* Detection flags in ispFound; a check only ever adds its bit. */
+#define ISP_PPPOE 0x01u
+#define ISP_BIGPOND 0x02u
+#define ISP_DHCP 0x04u
+#define ISP_DHCPSPOOF 0x08u
+#define ISP_PPTP 0x10u
+
+ZEZARUR_API extern unsigned char mac[6];            /* the probed interface's address */
+ZEZARUR_API extern const unsigned char bcastMac[6]; /* ff:ff:ff:ff:ff:ff */
+ZEZARUR_API extern unsigned char inData[1514];      /* the last frame received */
+ZEZARUR_API extern unsigned char outData[1514];     /* the last probe built */
+ZEZARUR_API extern uint32_t ispFound;
+ZEZARUR_API extern unsigned char spoofedMac[6];     /* 00:ff:d9:74:47:00 */
+ZEZARUR_API extern uint32_t dhcpFound;              /* 1: dhcpCheck took the last frame */
+
+/* Results: 0 done (sent, read, matched), 1 not. */
+ZEZARUR_API LinkHandle *linkInit(const char *ifName);
+ZEZARUR_API int linkSend(LinkHandle *link, const unsigned char *frame, unsigned int len);
+ZEZARUR_API int linkRecv(LinkHandle *link, unsigned char *buffer, int len);
+ZEZARUR_API void ipcsum(unsigned char *ipHeader);
+ZEZARUR_API void hexDump(const char *label, const unsigned char *data, int len);
+
+ZEZARUR_API int pppoeSend(LinkHandle *link);
+ZEZARUR_API int pppoeCheck(const unsigned char *frame, int len);
+ZEZARUR_API int pptpSend(LinkHandle *link);
+ZEZARUR_API int pptpCheck(const unsigned char *frame, int len);
+
+ZEZARUR_API int dhcpSend(LinkHandle *link);
+/* Sends the frame dhcpSend left in outData again, from spoofedMac. */
+ZEZARUR_API int dhcpSpoofSend(LinkHandle *link);
+ZEZARUR_API int dhcpCheck(const unsigned char *frame, int len);
+ZEZARUR_API int dhcpBigPondCheck(const unsigned char *frame);
+ZEZARUR_API int dhcpSpoofCheck(const unsigned char *frame);
+/* The code byte of option `code` (low 8 bits) among len bytes of options, or null. */
+ZEZARUR_API const unsigned char *dhcpGetOpt(const unsigned char *options, int len, int code);
+
+/* link IFNAME: the exit status is ispFound. */
+ZEZARUR_API int linkMain(int argc, char **argv);
 
 /* ---- LAN scan daemon ---- */
 

@@ -1,0 +1,66 @@
+// DHCP probes: a DHCPDISCOVER from the interface's own address, and the same
+// DISCOVER again from a foreign address, to see whether the ISP's server
+// answers clients it does not know.
+#include <zezarur/zezarur.h>
+
+#include <cstring>
+
+#include "link/frames.hpp"
+
+using namespace zezarur::link;
+using zezarur::load16be;
+using zezarur::store16be;
+using zezarur::store32be;
+
+unsigned char spoofedMac[6] = {0x00, 0xff, 0xd9, 0x74, 0x47, 0x00};
+
+namespace {
+
+constexpr std::uint16_t discoverIpLength = 500;
+constexpr std::uint16_t discoverUdpLength = discoverIpLength - ipHeaderSize;
+static_assert(ethHeaderEnd + discoverIpLength == 514 && discoverUdpLength == 480);
+constexpr std::uint8_t tosDiscover = 0x01, ttl = 64, optParameterList = 55;
+constexpr std::uint8_t hardwareEthernet = 1;
+
+// The frame length from the IP total length, as the frame says it.
+unsigned frameLength(const unsigned char *frame) {
+    return ethHeaderEnd + load16be(frame + ipTotalLength);
+}
+
+}  // namespace
+
+extern "C" int dhcpSend(LinkHandle *link) {
+    unsigned char *f = outData;
+    startFrame(f, mac, etherIpv4);
+    f[ipVerIhl] = ipv4NoOptions;
+    f[ipTos] = tosDiscover;
+    store16be(f + ipTotalLength, discoverIpLength);
+    store16be(f + ipId, 1);
+    f[ipTtl] = ttl;
+    f[ipProto] = protoUdp;
+    store32be(f + ipDst, 0xFFFFFFFF);  // from 0.0.0.0
+    store16be(f + udpSrc, portClient);
+    store16be(f + udpDst, portServer);
+    store16be(f + udpLength, discoverUdpLength);  // no UDP checksum
+    f[bootpOp] = bootRequest;
+    f[bootpHtype] = hardwareEthernet;
+    f[bootpHlen] = macSize;
+    store32be(f + bootpXid, probeXid);  // broadcast flag clear: offers come unicast
+    std::memcpy(f + bootpChaddr, f + ethSrc, macSize);
+    store32be(f + bootpCookie, dhcpCookie);
+    const unsigned char options[] = {optMessageType, 1, dhcpDiscover,
+                                     optParameterList, 1, optDomainName, optEnd};
+    std::memcpy(f + dhcpOptions, options, sizeof options);
+    ipcsum(f + ipVerIhl);
+    linkSend(link, f, frameLength(f));
+    return 0;
+}
+
+extern "C" int dhcpSpoofSend(LinkHandle *link) {
+    unsigned char *f = outData;
+    std::memcpy(f + ethSrc, spoofedMac, macSize);
+    std::memcpy(f + bootpChaddr, f + ethSrc, macSize);
+    ipcsum(f + ipVerIhl);
+    linkSend(link, f, frameLength(f));
+    return 0;
+}

@@ -1,0 +1,129 @@
+// ISP probes in-process, for what the sandbox cannot show: the frames byte
+// for byte on any host byte order, the handle, and the bounds of the checks.
+#include <zezarur/zezarur.h>
+
+#include <dirent.h>
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+const Bytes bcast(6, 0xff), router = {2, 0, 0, 0, 4, 1}, spoofed = {0, 0xff, 0xd9, 0x74, 0x47, 0};
+
+template <typename F>
+std::string stdoutOf(F f) {
+    testing::internal::CaptureStdout();
+    f();
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+// A frame of `size` zero bytes with `spans` (offset, bytes) written in.
+Bytes frame(size_t size, std::vector<std::pair<size_t, Bytes>> spans) {
+    Bytes f(size);
+    for (auto &[at, bytes] : spans) std::copy(bytes.begin(), bytes.end(), f.begin() + long(at));
+    return f;
+}
+
+void expectOutData(const Bytes &golden) {
+    EXPECT_EQ(Bytes(outData, outData + sizeof outData), frame(sizeof outData, {{0, golden}}));
+}
+
+TEST(LinkFrames, PadiArpAndBothDiscovers) {
+    std::memcpy(mac, router.data(), 6);
+    EXPECT_EQ(pppoeSend(nullptr), 1);
+    expectOutData(frame(24, {{0, bcast}, {6, router}, {12, {0x88, 0x63, 0x11, 9, 0, 0, 0, 4, 1, 1}}}));
+    EXPECT_EQ(pptpSend(nullptr), 0);
+    expectOutData(frame(42, {{0, bcast}, {6, router}, {12, {8, 6, 0, 1, 8, 0, 6, 4, 0, 1}},
+                             {22, router}, {28, {10, 0, 0, 140}}, {38, {10, 0, 0, 138}}}));
+    Bytes discover = frame(514, {{0, bcast}, {6, router},
+        {12, {8, 0, 0x45, 1, 0x01, 0xf4, 0, 1, 0, 0, 64, 17, 0x78, 0xf8, 0, 0, 0, 0, 255, 255, 255,
+              255, 0, 68, 0, 67, 0x01, 0xe0, 0, 0, 1, 1, 6, 0, 0, 0, 0, 1}},
+        {70, router}, {278, {0x63, 0x82, 0x53, 0x63, 53, 1, 1, 55, 1, 15, 255}}});
+    EXPECT_EQ(dhcpSend(nullptr), 0);
+    expectOutData(discover);
+    EXPECT_EQ(dhcpSpoofSend(nullptr), 0);
+    expectOutData(frame(514, {{0, discover}, {6, spoofed}, {70, spoofed}}));
+}
+
+TEST(LinkFrames, ChecksumOfRfc1071ExampleWhateverTheFieldHolds) {
+    unsigned char header[20] = {0x45, 0, 0, 0x73, 0, 0, 0x40, 0, 0x40, 0x11,
+                                0xAB, 0xCD, 0xc0, 0xa8, 0, 1, 0xc0, 0xa8, 0, 0xc7};
+    ipcsum(header);
+    EXPECT_EQ(header[10] << 8 | header[11], 0xb861);
+}
+
+TEST(LinkHandle, SendLeavesProtocolAndDestinationReceiveClearsBuffer) {
+    LinkHandle link{};
+    link.fd = -1;  // no socket: both calls fail after their side effects
+    Bytes padi = frame(24, {{0, bcast}, {12, {0x88, 0x63}}});
+    EXPECT_EQ(linkSend(&link, padi.data(), 24), 1);
+    const auto *protocol = reinterpret_cast<const unsigned char *>(&link.address.sll_protocol);
+    EXPECT_EQ(Bytes(protocol, protocol + 2), (Bytes{0x88, 0x63}));
+    EXPECT_EQ(Bytes(link.address.sll_addr, link.address.sll_addr + 6), bcast);
+    Bytes buffer(60, 0xAA);
+    EXPECT_EQ(linkRecv(&link, buffer.data(), 0), 1);
+    EXPECT_EQ(buffer[0], 0xAA);
+    EXPECT_EQ(linkRecv(&link, buffer.data(), 60), 1);
+    EXPECT_EQ(buffer, Bytes(60));
+    EXPECT_EQ(linkSend(nullptr, padi.data(), 24) + linkRecv(nullptr, buffer.data(), 60), 2);
+}
+
+TEST(LinkChecks, ReadNothingBeyondTheLengthGiven) {
+    std::memcpy(mac, router.data(), 6);
+    Bytes pado = frame(20, {{0, router}, {12, {0x88, 0x63, 0x11, 7}}});
+    Bytes arp = frame(42, {{0, router}, {12, {8, 6, 0, 1, 8, 0, 6, 4, 0, 2}}, {28, {10, 0, 0, 138}},
+                           {32, router}, {38, {10, 0, 0, 140}}});
+    Bytes offer = frame(290, {{0, router}, {12, {8, 0, 0x45}}, {23, {17}}, {34, {0, 67, 0, 68, 1, 0}},
+                              {42, {2}}, {49, {1}}, {278, {0x63, 0x82, 0x53, 0x63, 53, 1, 2, 0xff}}});
+    stdoutOf([&] {
+        EXPECT_EQ(pppoeCheck(pado.data(), 19) + pptpCheck(arp.data(), 41), 2);
+        EXPECT_EQ(dhcpCheck(offer.data(), 289), 1);  // UDP length 256 ends at 290
+        EXPECT_EQ(dhcpBigPondCheck(offer.data()) + dhcpSpoofCheck(offer.data()), 2);
+        EXPECT_EQ(pppoeCheck(pado.data(), 20) + pptpCheck(arp.data(), 42), 0);
+        EXPECT_EQ(dhcpCheck(offer.data(), 290), 0);
+    });
+}
+
+TEST(LinkChecks, OptionWalkPrintsEachOptionAndStaysInside) {
+    const unsigned char options[] = {53, 1, 2, 255, 0, 15, 4, 'a'};
+    std::string out = stdoutOf([&] {
+        EXPECT_EQ(dhcpGetOpt(options, 5, 0x135), options);  // low 8 bits: 53
+        EXPECT_EQ(dhcpGetOpt(options, 5, 15), nullptr);
+        EXPECT_EQ(dhcpGetOpt(options + 5, 3, 15), nullptr);  // data past the end
+        EXPECT_EQ(dhcpGetOpt(options + 5, 1, 15), nullptr);  // no length byte
+        EXPECT_EQ(dhcpGetOpt(options, 0, 53), nullptr);
+    });
+    EXPECT_EQ(out, " 35 35 1\n 35 f 1\n ff f 0\n f f 4\n");
+}
+
+TEST(LinkDebug, HexDumpEightToALine) {
+    const unsigned char data[8] = {1, 2, 3, 4, 5, 6, 7, 0xab};
+    EXPECT_EQ(stdoutOf([&] { hexDump("x:", data, 3); }), "x:01 02 03 \n");
+    EXPECT_EQ(stdoutOf([&] { hexDump("x:", data, 8); }), "x:01 02 03 04 05 06 07 ab\n\n");
+    char null[64];
+    std::snprintf(null, sizeof null, "x: %p\n", static_cast<void *>(nullptr));
+    EXPECT_EQ(stdoutOf([&] { hexDump("x:", nullptr, 8); }), null);
+}
+
+TEST(LinkMain, UsageWithoutInterfaceOpensNothing) {
+    auto descriptors = [] {
+        int n = 0;
+        DIR *d = opendir("/proc/self/fd");
+        while (d && readdir(d)) ++n;
+        if (d) closedir(d);
+        return n;
+    };
+    char name[] = "link";
+    char *argv[] = {name, nullptr};
+    const int before = descriptors();
+    EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(linkMain(1, argv), 1); }), "Usage: link <interface name>\n");
+    EXPECT_EQ(descriptors(), before);
+}
+
+}  // namespace
