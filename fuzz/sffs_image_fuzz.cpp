@@ -1,0 +1,69 @@
+// The sffs command over any flash image: the input is the image's start (its
+// first eight bytes block 0's header), erased bytes fill it up to one 128 KiB
+// sector; an input shorter than a header is the whole image.  Status, restore and store must not fail
+// badly; a restore that succeeds gives the count of bytes after the header,
+// and a store that succeeds is restored byte for byte.
+#include <zezarur/zezarur.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+std::string sandbox;
+
+std::string path(const char *name) { return sandbox + "/" + name; }
+
+void put(const char *name, const void *bytes, size_t n) {
+    FILE *f = std::fopen(path(name).c_str(), "wb");
+    if (!f || std::fwrite(bytes, 1, n, f) != n || std::fclose(f) != 0) std::abort();
+}
+
+std::string get(const char *name) {
+    std::ifstream in(path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+int sffs(const char *mode, const char *file) {
+    std::string name = path(file);
+    char *argv[] = {const_cast<char *>("sffs"), const_cast<char *>(mode), name.data(), nullptr};
+    return sffsMain(mode ? 3 : 1, argv);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    char dir[] = "/tmp/sffs-fuzz-XXXXXX";
+    if (!mkdtemp(dir)) std::abort();
+    sandbox = dir;
+    mkdir(path("dev").c_str(), 0700);
+    setenv("ZEZARUR_SIM", dir, 1);
+    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size > 1 << 17) return -1;
+    std::string image(reinterpret_cast<const char *>(data), size);
+    if (size >= 8) image.resize(1 << 17, '\xff');
+    put("dev/obxcfgC", image.data(), image.size());
+    if (sffs(nullptr, nullptr) != 0) std::abort();  // the status report
+
+    if (sffs("r", "restored") == 0) {
+        std::string restored = get("restored");
+        if (size < 8 || restored.size() != (uint32_t{data[5]} << 16 | data[6] << 8 | data[7]) ||
+            image.compare(8, restored.size(), restored) != 0)
+            std::abort();
+    }
+
+    static constexpr char config[] = "a small compressed configuration";
+    put("stored", config, sizeof config);
+    if (sffs("w", "stored") == 0 && (sffs("r", "restored") != 0 || get("restored") != get("stored")))
+        std::abort();
+    return 0;
+}
