@@ -42,9 +42,37 @@ inline void wipe(void *p, size_t n) {
     asm volatile("" : : "r"(p) : "memory");
 }
 
+// A block's sixteen little-endian words.  A little-endian host reads them
+// straight from the block (a copy would only add stores and loads); others
+// decode them once into a copy, cleared when the block is done, so that no
+// copy of the message stays behind.
+class BlockWords {
+public:
+    explicit BlockWords(const unsigned char *block) : block_(block) {
+        if constexpr (!direct)
+            for (int i = 0; i < 16; ++i) copy_[i] = load32le(block + 4 * i);
+    }
+    ~BlockWords() {
+        if constexpr (!direct) wipe(copy_, sizeof copy_);
+    }
+    BlockWords(const BlockWords &) = delete;
+    BlockWords &operator=(const BlockWords &) = delete;
+
+    uint32_t operator[](int i) const {
+        if constexpr (direct)
+            return load32le(block_ + 4 * i);
+        else
+            return copy_[i];
+    }
+
+private:
+    static constexpr bool direct = std::endian::native == std::endian::little;
+    const unsigned char *block_;
+    uint32_t copy_[direct ? 1 : 16];
+};
+
 void md5Transform(uint32_t state[4], const unsigned char block[64]) {
-    uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = load32le(block + 4 * i);
+    const BlockWords x(block);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
     ff(a, b, c, d, x[0], 7, 0xd76aa478);
@@ -119,7 +147,6 @@ void md5Transform(uint32_t state[4], const unsigned char block[64]) {
     state[1] += b;
     state[2] += c;
     state[3] += d;
-    wipe(x, sizeof x);  // no copy of the message stays behind
 }
 
 }  // namespace
