@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,9 +19,14 @@ std::string sandbox;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char dir[] = "/tmp/bcm-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
+    // In memory where there is a tmpfs: every run goes through its files.
+    char dir[] = "/dev/shm/bcm-fuzz-XXXXXX", fallback[] = "/tmp/bcm-fuzz-XXXXXX";
+    if (!mkdtemp(dir) && !mkdtemp(std::strcpy(dir, fallback))) std::abort();
     sandbox = dir;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(sandbox, ignored);
+    });
     mkdir((sandbox + "/dev").c_str(), 0700);
     std::fclose(std::fopen((sandbox + "/dev/bcm53xx").c_str(), "w"));
     setenv("ZEZARUR_SIM", dir, 1);

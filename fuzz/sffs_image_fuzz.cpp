@@ -5,9 +5,13 @@
 // and a store that succeeds is restored byte for byte.
 #include <zezarur/zezarur.h>
 
+#include "platform/bytes.hpp"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -29,7 +33,8 @@ std::string get(const char *name) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-int sffs(const char *mode, const char *file) {
+// sffs with a mode and a file of the sandbox, or the status report without.
+int sffs(const char *mode = nullptr, const char *file = "") {
     std::string name = path(file);
     char *argv[] = {const_cast<char *>("sffs"), const_cast<char *>(mode), name.data(), nullptr};
     return sffsMain(mode ? 3 : 1, argv);
@@ -38,9 +43,14 @@ int sffs(const char *mode, const char *file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char dir[] = "/tmp/sffs-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
+    // In memory where there is a tmpfs: every run goes through its files.
+    char dir[] = "/dev/shm/sffs-fuzz-XXXXXX", fallback[] = "/tmp/sffs-fuzz-XXXXXX";
+    if (!mkdtemp(dir) && !mkdtemp(std::strcpy(dir, fallback))) std::abort();
     sandbox = dir;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(sandbox, ignored);
+    });
     mkdir(path("dev").c_str(), 0700);
     setenv("ZEZARUR_SIM", dir, 1);
     if (!std::freopen("/dev/null", "w", stdout)) std::abort();
@@ -52,11 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string image(reinterpret_cast<const char *>(data), size);
     if (size >= 8) image.resize(1 << 17, '\xff');
     put("dev/obxcfgC", image.data(), image.size());
-    if (sffs(nullptr, nullptr) != 0) std::abort();  // the status report
+    if (sffs() != 0) std::abort();
 
     if (sffs("r", "restored") == 0) {
         std::string restored = get("restored");
-        if (size < 8 || restored.size() != (uint32_t{data[5]} << 16 | data[6] << 8 | data[7]) ||
+        if (size < 8 || restored.size() != zezarur::load24be(data + 5) ||
             image.compare(8, restored.size(), restored) != 0)
             std::abort();
     }
