@@ -6,31 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-std::string sandbox;
-
-}  // namespace
+#include "sandbox.hpp"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // In memory where there is a tmpfs: every run goes through its files.
-    char dir[] = "/dev/shm/bcm-fuzz-XXXXXX", fallback[] = "/tmp/bcm-fuzz-XXXXXX";
-    if (!mkdtemp(dir) && !mkdtemp(std::strcpy(dir, fallback))) std::abort();
-    sandbox = dir;
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(sandbox, ignored);
-    });
-    mkdir((sandbox + "/dev").c_str(), 0700);
-    std::fclose(std::fopen((sandbox + "/dev/bcm53xx").c_str(), "w"));
-    setenv("ZEZARUR_SIM", dir, 1);
-    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+    std::fclose(std::fopen((fuzzSandbox() + "/dev/bcm53xx").c_str(), "w"));
     return 0;
 }
 
@@ -51,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int rc = bcmMain(argc, argv);
     if (rc != 0 && rc != -1) std::abort();
     // Each run from the initial switch; the log would grow by a line a run.
-    unlink((sandbox + "/switch.state").c_str());
-    unlink((sandbox + "/switch.log").c_str());
+    unlink((fuzzSandbox() + "/switch.state").c_str());
+    unlink((fuzzSandbox() + "/switch.log").c_str());
     return 0;
 }

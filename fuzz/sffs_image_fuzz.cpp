@@ -1,27 +1,23 @@
 // The sffs command over any flash image: the input is the image's start (its
 // first eight bytes block 0's header), erased bytes fill it up to one 128 KiB
-// sector; an input shorter than a header is the whole image.  Status, restore and store must not fail
-// badly; a restore that succeeds gives the count of bytes after the header,
-// and a store that succeeds is restored byte for byte.
+// sector; an input shorter than a header is the whole image.  Status, restore
+// and store must not fail badly; a restore that succeeds gives the count of
+// bytes after the header, and a store that succeeds is restored byte for byte.
 #include <zezarur/zezarur.h>
 
 #include "platform/bytes.hpp"
+#include "sandbox.hpp"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
-std::string sandbox;
-
-std::string path(const char *name) { return sandbox + "/" + name; }
+std::string path(const char *name) { return fuzzSandbox() + "/" + name; }
 
 void put(const char *name, const void *bytes, size_t n) {
     FILE *f = std::fopen(path(name).c_str(), "wb");
@@ -41,21 +37,6 @@ int sffs(const char *mode = nullptr, const char *file = "") {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // In memory where there is a tmpfs: every run goes through its files.
-    char dir[] = "/dev/shm/sffs-fuzz-XXXXXX", fallback[] = "/tmp/sffs-fuzz-XXXXXX";
-    if (!mkdtemp(dir) && !mkdtemp(std::strcpy(dir, fallback))) std::abort();
-    sandbox = dir;
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(sandbox, ignored);
-    });
-    mkdir(path("dev").c_str(), 0700);
-    setenv("ZEZARUR_SIM", dir, 1);
-    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 1 << 17) return -1;
