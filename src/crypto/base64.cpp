@@ -114,16 +114,23 @@ size_t decodeText(unsigned char *bytes, size_t capacity, const unsigned char *in
     uint32_t group = 0;
     int values = 0;
     while (out < limit) {
-        // Four alphabet characters at a time while they come in whole
-        // groups; each byte is read only after the one before it proved not
-        // to be an end byte.
-        while (values == 0 && limit - out >= 3) {
-            uint32_t quad = decodeQuad(in);
-            if (quad > 0xffffff) break;
-            store24be(out, quad);
-            out += 3;
-            in += 4;
-        }
+        // Four alphabet characters at a time while they come in whole groups,
+        // passing over skip bytes between groups (the line feeds); each byte
+        // is read only after the one before it proved not to be an end byte.
+        if (values == 0)
+            for (auto groups = (limit - out) / 3; groups > 0;) {
+                uint32_t quad = decodeQuad(in);
+                if (quad <= 0xffffff) {
+                    store24be(out, quad);
+                    out += 3;
+                    in += 4;
+                    --groups;
+                } else if (decodeTable[*in] == skipMark) {
+                    ++in;
+                } else {
+                    break;  // an end byte, or a group with a skip byte inside
+                }
+            }
         unsigned char value = decodeTable[*in++];
         if (value == skipMark) continue;
         if (value == endMark) break;
