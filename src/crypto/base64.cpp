@@ -96,13 +96,15 @@ unsigned char *putGroup(unsigned char *out, const unsigned char *limit, uint32_t
 // The 24 bits of four alphabet characters, or a value above 24 bits when one
 // of them is a skip or end byte.
 uint32_t decodeQuad(const unsigned char *in) {
-    uint32_t quad = 0;
-    for (int i = 0; i < 4; ++i) {
-        uint32_t value = decodeTable[in[i]];
-        if (value > 63) return UINT32_MAX;
-        quad = quad << 6 | value;
-    }
-    return quad;
+    uint32_t a = decodeTable[in[0]];
+    if (a > 63) return UINT32_MAX;
+    uint32_t b = decodeTable[in[1]];
+    if (b > 63) return UINT32_MAX;
+    uint32_t c = decodeTable[in[2]];
+    if (c > 63) return UINT32_MAX;
+    uint32_t d = decodeTable[in[3]];
+    if (d > 63) return UINT32_MAX;
+    return a << 18 | b << 12 | c << 6 | d;
 }
 
 // Decodes the text up to its first end byte into bytes and returns their
