@@ -19,25 +19,60 @@ namespace {
 using zezarur::load32le;
 using zezarur::store32le;
 
-// The four rounds' steps: a = b + ((a + fn(b, c, d) + x + t) <<< s).  The
-// functions are written so that most of each one can be computed from c and
-// d before b, the previous step's result, is known.
+// The four rounds' steps: a = b + ((a + fn(b, c, d) + x + t) <<< s).  Each is
+// written so that everything but the last term can be computed from a, c, d
+// and the constants before b, the previous step's result, is known.
 inline void ff(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s, uint32_t t) {
-    a = b + std::rotl(a + (d ^ (b & (c ^ d))) + x + t, s);
+    a = b + std::rotl(a + x + t + (d ^ (b & (c ^ d))), s);
 }
 inline void gg(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s, uint32_t t) {
-    a = b + std::rotl(a + (c & ~d) + x + t + (b & d), s);
+    a = b + std::rotl(a + x + t + (c & ~d) + (b & d), s);
 }
 inline void hh(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s, uint32_t t) {
-    a = b + std::rotl(a + (b ^ c ^ d) + x + t, s);
+    a = b + std::rotl(a + x + t + (b ^ (c ^ d)), s);
 }
 inline void ii(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s, uint32_t t) {
-    a = b + std::rotl(a + (c ^ (b | ~d)) + x + t, s);
+    a = b + std::rotl(a + x + t + (c ^ (b | ~d)), s);
 }
 
+// Clears secrets: an inline memset the compiler may not drop as a dead store
+// (cheaper than a call to explicit_bzero on every block).
+inline void wipe(void *p, size_t n) {
+    std::memset(p, 0, n);
+    asm volatile("" : : "r"(p) : "memory");
+}
+
+// A block's sixteen little-endian words.  A little-endian host reads them
+// straight from the block (a copy would only add stores and loads); others
+// decode them once into a copy, cleared when the block is done, so that no
+// copy of the message stays behind.
+class BlockWords {
+public:
+    explicit BlockWords(const unsigned char *block) : block_(block) {
+        if constexpr (!direct)
+            for (int i = 0; i < 16; ++i) copy_[i] = load32le(block + 4 * i);
+    }
+    ~BlockWords() {
+        if constexpr (!direct) wipe(copy_, sizeof copy_);
+    }
+    BlockWords(const BlockWords &) = delete;
+    BlockWords &operator=(const BlockWords &) = delete;
+
+    uint32_t operator[](int i) const {
+        if constexpr (direct)
+            return load32le(block_ + 4 * i);
+        else
+            return copy_[i];
+    }
+
+private:
+    static constexpr bool direct = std::endian::native == std::endian::little;
+    const unsigned char *block_;
+    uint32_t copy_[direct ? 1 : 16];
+};
+
 void md5Transform(uint32_t state[4], const unsigned char block[64]) {
-    uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = load32le(block + 4 * i);
+    const BlockWords x(block);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
     ff(a, b, c, d, x[0], 7, 0xd76aa478);
@@ -112,7 +147,6 @@ void md5Transform(uint32_t state[4], const unsigned char block[64]) {
     state[1] += b;
     state[2] += c;
     state[3] += d;
-    explicit_bzero(x, sizeof x);  // no copy of the message stays behind
 }
 
 }  // namespace
@@ -134,24 +168,32 @@ extern "C" void MD5Update(MD5Context *context, const unsigned char *input, uint3
     context->count[1] += inputLen >> 29;
 
     uint32_t i = 0;
-    uint32_t partLen = 64 - index;
-    if (inputLen >= partLen) {
-        std::memcpy(&context->buffer[index], input, partLen);
+    if (index && inputLen >= 64 - index) {  // the buffered block is completed first
+        i = 64 - index;
+        std::memcpy(&context->buffer[index], input, i);
         md5Transform(context->state, context->buffer);
-        for (i = partLen; inputLen - i >= 64; i += 64) md5Transform(context->state, input + i);
         index = 0;
     }
+    if (index == 0)
+        for (; inputLen - i >= 64; i += 64) md5Transform(context->state, input + i);
     std::memcpy(&context->buffer[index], input + i, inputLen - i);
 }
 
+// The padding (0x80, zeros up to 56 modulo 64) and the bit count go straight
+// into the buffer: one or two last transforms, no detour through MD5Update.
 extern "C" void MD5Final(unsigned char digest[16], MD5Context *context) {
-    static constexpr unsigned char padding[64] = {0x80};
-    unsigned char bits[8];
-    store32le(bits, context->count[0]);
-    store32le(bits + 4, context->count[1]);
+    unsigned char *buffer = context->buffer;
     uint32_t index = (context->count[0] >> 3) & 0x3f;
-    MD5Update(context, padding, index < 56 ? 56 - index : 120 - index);
-    MD5Update(context, bits, sizeof bits);
+    buffer[index++] = 0x80;
+    if (index > 56) {
+        std::memset(buffer + index, 0, 64 - index);
+        md5Transform(context->state, buffer);
+        index = 0;
+    }
+    std::memset(buffer + index, 0, 56 - index);
+    store32le(buffer + 56, context->count[0]);
+    store32le(buffer + 60, context->count[1]);
+    md5Transform(context->state, buffer);
     for (int i = 0; i < 4; ++i) store32le(digest + 4 * i, context->state[i]);
-    explicit_bzero(context, sizeof *context);
+    wipe(context, sizeof *context);
 }

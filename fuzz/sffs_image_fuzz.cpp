@@ -1,0 +1,60 @@
+// The sffs command over any flash image: the input is the image's start (its
+// first eight bytes block 0's header), erased bytes fill it up to one 128 KiB
+// sector; an input shorter than a header is the whole image.  Status, restore
+// and store must not fail badly; a restore that succeeds gives the count of
+// bytes after the header, and a store that succeeds is restored byte for byte.
+#include <zezarur/zezarur.h>
+
+#include "platform/bytes.hpp"
+#include "sandbox.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+std::string path(const char *name) { return fuzzSandbox() + "/" + name; }
+
+void put(const char *name, const void *bytes, size_t n) {
+    FILE *f = std::fopen(path(name).c_str(), "wb");
+    if (!f || std::fwrite(bytes, 1, n, f) != n || std::fclose(f) != 0) std::abort();
+}
+
+std::string get(const char *name) {
+    std::ifstream in(path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// sffs with a mode and a file of the sandbox, or the status report without.
+int sffs(const char *mode = nullptr, const char *file = "") {
+    std::string name = path(file);
+    char *argv[] = {const_cast<char *>("sffs"), const_cast<char *>(mode), name.data(), nullptr};
+    return sffsMain(mode ? 3 : 1, argv);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size > 1 << 17) return -1;
+    std::string image(reinterpret_cast<const char *>(data), size);
+    if (size >= 8) image.resize(1 << 17, '\xff');
+    put("dev/obxcfgC", image.data(), image.size());
+    if (sffs() != 0) std::abort();
+
+    if (sffs("r", "restored") == 0) {
+        std::string restored = get("restored");
+        if (size < 8 || restored.size() != zezarur::load24be(data + 5) ||
+            image.compare(8, restored.size(), restored) != 0)
+            std::abort();
+    }
+
+    static constexpr char config[] = "a small compressed configuration";
+    put("stored", config, sizeof config);
+    if (sffs("w", "stored") == 0 && (sffs("r", "restored") != 0 || get("restored") != get("stored")))
+        std::abort();
+    return 0;
+}
