@@ -7,9 +7,10 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <random>
 #include <string>
 #include <string_view>
+
+#include "capture.hpp"
 
 namespace {
 
@@ -92,8 +93,8 @@ TEST_P(Md5Vectors, WholeAndInPieces) {
     for (size_t piece : {1u, 3u, 55u, 63u, 64u, 65u, 127u, 128u}) EXPECT_EQ(md5Hex(message, piece), digest);
 }
 
-// The RFC 1321 test suite, then the lengths around the padding boundary
-// (55 bytes take one block, 56 two) and the classic million a's.
+// The RFC 1321 test suite (every length and piece size against OpenSSL is in
+// tests/oracle; these also run on big-endian CPUs).
 INSTANTIATE_TEST_SUITE_P(
     Rfc1321, Md5Vectors,
     testing::Values(
@@ -106,18 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                "d174ab98d277d9f5a5611c2c9f419d9f"},
         Vector{digits80, "57edf4a22be3c955ac49da2e2107b67a"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Boundaries, Md5Vectors,
-    testing::Values(Vector{std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
-                    Vector{std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
-                    Vector{std::string(57, 'a'), "652b906d60af96844ebd21b674f35e93"},
-                    Vector{std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
-                    Vector{std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
-                    Vector{std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
-                    Vector{std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"}));
-
 TEST(Md5Context, EmptyUpdateLeavesItUnchanged) {
-    MD5Context context, before;
+    MD5Context context{}, before{};
     MD5Init(&context);
     MD5Update(&context, bytes("abc"), 3);
     std::memcpy(&before, &context, sizeof context);
@@ -178,14 +169,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "6f630fad67cda0ee1fb1f562db3aa53e"},
         HmacVector{"", "", "74e6f7298a9c2d168935f58c001bad88"}));
 
-TEST(Hmac, KeyLongerThanTheBlockIsReplacedByItsDigest) {
-    std::string key(65, 'k');
-    EXPECT_EQ(hmacHex("text", key), hmacHex("text", md5(key)));
-    // A key of exactly one block is used as it is.
-    key.pop_back();
-    EXPECT_NE(hmacHex("text", key), hmacHex("text", md5(key)));
-}
-
 // ---- CRAM-MD5 ------------------------------------------------------------
 
 const char *const rfc2195Secret = "tanstaaftanstaaf";
@@ -194,10 +177,10 @@ const char *const rfc2195Digest = "b913a602c7eda7a495b4e6e7334d3890";
 
 // Runs crammd5digest and returns what it printed.
 std::string cram(const char *secret, const char *challengeText, char **response, int &rc) {
-    testing::internal::CaptureStdout();
-    rc = crammd5digest(secret, challengeText, response);
-    std::fflush(stdout);
-    return testing::internal::GetCapturedStdout();
+    return stdoutOf([&] {
+        rc = crammd5digest(secret, challengeText, response);
+        std::fflush(stdout);
+    });
 }
 
 TEST(CramMd5, Rfc2195ExampleInANewBuffer) {
@@ -221,26 +204,6 @@ TEST(CramMd5, WritesIntoTheCallersBuffer) {
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(response, buffer);
     EXPECT_STREQ(buffer, rfc2195Digest);
-}
-
-TEST(CramMd5, EmptySecretAndChallengeAreHashedLikeAnyText) {
-    char buffer[33];
-    char *response = buffer;
-    int rc;
-    cram("", "", &response, rc);
-    EXPECT_EQ(buffer, hmacHex("", ""));
-    cram("", "x", &response, rc);
-    EXPECT_EQ(buffer, hmacHex("x", ""));
-    cram("x", "", &response, rc);
-    EXPECT_EQ(buffer, hmacHex("", "x"));
-}
-
-// The RFC's whole exchange: the Base64 challenge and the encoded answer.
-TEST(CramMd5, Rfc2195ExchangeThroughBase64) {
-    EXPECT_EQ(decoded("PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+"),
-              rfc2195Challenge);
-    EXPECT_EQ(encoded(std::string("tim ") + rfc2195Digest),
-              "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw");
 }
 
 // ---- Base64 --------------------------------------------------------------
@@ -267,28 +230,6 @@ INSTANTIATE_TEST_SUITE_P(Rfc4648, Base64Vectors,
                                          Vector{"foob", "Zm9vYg=="}, Vector{"fooba", "Zm9vYmE="},
                                          Vector{"foobar", "Zm9vYmFy"}));
 
-struct LineCase {
-    size_t bytes, length;
-    std::string tail;  // what follows the first 76 characters
-};
-
-class Base64Lines : public testing::TestWithParam<LineCase> {};
-
-// A line feed follows every 76th character of full groups, none the final group.
-TEST_P(Base64Lines, LineFeedAfterSeventySixCharacters) {
-    const auto &[n, length, tail] = GetParam();
-    std::string text = encoded(std::string(n, '\xff'));
-    ASSERT_EQ(text.size(), length);
-    EXPECT_EQ(text.find('\n'), length > 76 ? 76 : std::string::npos);
-    EXPECT_EQ(text.substr(76), tail);
-    EXPECT_EQ(decoded(text.c_str()), std::string(n, '\xff'));
-}
-
-INSTANTIATE_TEST_SUITE_P(Breaks, Base64Lines,
-                         testing::Values(LineCase{56, 76, ""}, LineCase{57, 77, "\n"},
-                                         LineCase{58, 81, "\n/w=="}, LineCase{59, 81, "\n//8="},
-                                         LineCase{114, 154, "\n" + std::string(76, '/') + "\n"}));
-
 class Base64Decoding : public testing::TestWithParam<Vector> {};
 
 TEST_P(Base64Decoding, Yields) {
@@ -307,15 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
                     Vector{"YWI", "ab"}, Vector{"Y", ""}, Vector{"Y===", ""}, Vector{"", ""},
                     Vector{"=YWJj", ""}, Vector{"YQ==YQ==", "a"}, Vector{"YWJjYQ==YWJj", "abca"},
                     Vector{"YW=Jj", "a"}, Vector{"YWJjY", "abc"}));
-
-TEST(Base64Decoding, WhitespaceBetweenAnyTwoCharacters) {
-    for (const char *blank : {"\n", " "})
-        for (size_t at = 1; at < 4; ++at) {
-            std::string text = "YWJj";
-            text.insert(at, blank);
-            EXPECT_EQ(decoded(text.c_str()), "abc") << text;
-        }
-}
 
 TEST(Base64Decoding, NullTextIsEmpty) {
     EXPECT_EQ(decoded(nullptr), "");
@@ -342,15 +274,6 @@ TEST(Base64Decoding, GivenLengthSizesTheBufferAndReceivesTheResult) {
         ASSERT_NE(result, nullptr);
         EXPECT_EQ(std::string(result, static_cast<size_t>(length)), data) << text << " " << given;
         EXPECT_EQ(result[length], '\0');
-    }
-}
-
-TEST(Base64, RoundTripsEveryLength) {
-    std::mt19937 random(5);
-    for (size_t n = 0; n <= 300; ++n) {
-        std::string data(n, '\0');
-        for (char &c : data) c = static_cast<char>(random());
-        EXPECT_EQ(decoded(encoded(data).c_str()), data) << n;
     }
 }
 
