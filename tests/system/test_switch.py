@@ -13,10 +13,9 @@ STARS = "*" * 61
 MIB_ORDER = """TxOctets TxDropPkts TxBroadcastPkts TxMulticastPkts TxUnicastPkts TxCollisions
 TxSingleCollisions TxMultipleCollisions TxDeferredTransmit TxLateCollision TxExcessiveCollision
 TxFrameInDisc TxPausePkts RxOctets RxUndersizePkts RxPausePkts RxOversizePkts RxJabbers
-RxAlignmentErrors RxFcsErrors RxGoodOctets RxDropPkts RxUniCastPkts RxMultiCastPkts
-RxBroadcastPkts RxSAChanges RxFragments RxExcessSizeDisc RxSymbolError Pkts64Octets
-Pkts65to127Octets Pkts128to255Octets Pkts256to511Octets Pkts512to1023Octets
-Pkts1024to1522Octets""".split()
+RxAlignmentErrors RxFcsErrors RxGoodOctets RxDropPkts RxUniCastPkts RxMultiCastPkts RxBroadcastPkts
+RxSAChanges RxFragments RxExcessSizeDisc RxSymbolError Pkts64Octets Pkts65to127Octets
+Pkts128to255Octets Pkts256to511Octets Pkts512to1023Octets Pkts1024to1522Octets""".split()
 USAGE = "\n".join([STARS, "Usage:"] + ["bcm " + line for line in (
     "vlan show", "8021q show", "dmz on/off", "arl get", "reg show [page] [addr] [bytes]",
     "mib get [portnum(0-8)(11-gigeport)]", "tx/rx enable/disable [portnum(0-7)(11-gigeport)]",
@@ -30,9 +29,8 @@ def port_map(ports, empty=()):
 
 
 def mib_report(port, values={}):
-    lines = [f"Mib counters for port{port}", STARS]
-    lines += [f"{name:<20} - {values.get(name, 0)}" for name in MIB_ORDER] + [STARS, ""]
-    return "\n".join(lines)
+    counters = [f"{name:<20} - {values.get(name, 0)}" for name in MIB_ORDER]
+    return "\n".join([f"Mib counters for port{port}", STARS, *counters, STARS, ""])
 
 
 def pack(fmt, *values):  # a record in native order
@@ -46,15 +44,17 @@ def box(module_sim):
     s.power_on = getattr(s, "power_on", None) or s.file("switch.state").read_text()
     s.file("switch.state").write_text(s.power_on)
     s.file("switch.log").write_text("")
-    s.file("switch.fault").unlink(missing_ok=True)
     return s
 
 
-def set_state(box, changes={}, extra=""):
+def state(box, changes={}, extra=""):
     """The power-on state with some keys changed and lines added."""
     lines = (line.split(" ", 1) for line in box.power_on.splitlines())
-    text = "".join(f"{k} {changes.get(k, v)}\n" for k, v in lines)
-    box.file("switch.state").write_text(text + extra)
+    return "".join(f"{k} {changes.get(k, v)}\n" for k, v in lines) + extra
+
+
+def set_state(box, changes={}, extra=""):
+    box.file("switch.state").write_text(state(box, changes, extra))
 
 
 def bcm(box, words):
@@ -62,75 +62,67 @@ def bcm(box, words):
 
 
 def assert_requests(box, code, record, outcomes):
+    """The log holds these requests, each of code with this record (bytes or a pattern)."""
     log = [line.split() for line in box.file("switch.log").read_text().splitlines()]
     assert [(int(c, 16), outcome) for c, _, outcome in log] == [(code, o) for o in outcomes]
-    for _, got, _ in log:
-        if record is None:  # the ARL request: the entry buffer's address, count left 0
-            got = bytes.fromhex(got)
-            assert len(got) == POINTER + 4 and got[POINTER:] == bytes(4) and any(got[:POINTER])
-        else:
-            assert got == (record.hex() or "-")
+    pattern = (record.hex() or "-") if isinstance(record, bytes) else record
+    assert all(re.fullmatch(pattern, got) for _, got, _ in log), log
 
 
 DOT1Q = "".join(f"VLAN Control Register {r}: 0x0\n" for r in range(6)) + \
     "".join(f"port{p} vlan id: 0x01\n" for p in range(9))
-ARL = 0xC0004F07 | (POINTER + 4) << 16
+ARL_RECORD = f"(?!(00)+0{{8}}$)[0-9a-f]{{{2 * POINTER}}}0{{8}}"  # buffer address, count 0
 # words, request named in its failure message, code, record sent, report, state after
 ROWS = [
-    ("vlan show", "ioctl:VLAN_GET", 0xC0554F01, bytes(85), port_map(9), None),
-    ("8021q show", "ioctl:8021Q_GET", 0xC0184F03, bytes(24), DOT1Q, None),
-    ("dmz on", "ioctl:DMZ_CONFIG", 0x40044F02, pack("i", 1), "", "dmz on"),
-    ("dmz off", "ioctl:DMZ_CONFIG", 0x40044F02, pack("i", 0), "", "dmz off"),
-    ("reg show 3 258 4", "ioctl:REG_GET", REG, pack("BHB", 3, 258, 4), "", None),
-    ("mib get 11", "ioctl:MIB_GET", MIB, pack("H152x", 11), mib_report(11), None),
-    ("tx enable 3", "ioctl:PORT_CONFIG", PORT, pack("ii", 1, 3), "", "tx.3 on"),
-    ("tx disable 11", "ioctl:PORT_CONFIG", PORT, pack("ii", 2, 11), "", "tx.11 off"),
-    ("rx enable 0", "ioctl:PORT_CONFIG", PORT, pack("ii", 3, 0), "", "rx.0 on"),
-    ("rx disable 7", "ioctl:PORT_CONFIG", PORT, pack("ii", 4, 7), "", "rx.7 off"),
-    ("arl get", "ioctl:ARL_GET", ARL, None, "", None),
-    ("reset mibs", "RST_MIBS", 0x00004F09, b"", "", None),
+    ("vlan show", "ioctl:VLAN_GET", 0xC0554F01, bytes(85), port_map(9), {}),
+    ("8021q show", "ioctl:8021Q_GET", 0xC0184F03, bytes(24), DOT1Q, {}),
+    ("dmz on", "ioctl:DMZ_CONFIG", 0x40044F02, pack("i", 1), "", {"dmz": "on"}),
+    ("dmz off", "ioctl:DMZ_CONFIG", 0x40044F02, pack("i", 0), "", {"dmz": "off"}),
+    ("reg show 3 258 4", "ioctl:REG_GET", REG, pack("BHB", 3, 258, 4), "", {}),
+    ("mib get 11", "ioctl:MIB_GET", MIB, pack("H152x", 11), mib_report(11), {}),
+    ("tx enable 3", "ioctl:PORT_CONFIG", PORT, pack("ii", 1, 3), "", {"tx.3": "on"}),
+    ("tx disable 11", "ioctl:PORT_CONFIG", PORT, pack("ii", 2, 11), "", {"tx.11": "off"}),
+    ("rx enable 0", "ioctl:PORT_CONFIG", PORT, pack("ii", 3, 0), "", {"rx.0": "on"}),
+    ("rx disable 7", "ioctl:PORT_CONFIG", PORT, pack("ii", 4, 7), "", {"rx.7": "off"}),
+    ("arl get", "ioctl:ARL_GET", 0xC0004F07 | (POINTER + 4) << 16, ARL_RECORD, "", {}),
+    ("reset mibs", "RST_MIBS", 0x00004F09, b"", "", {}),
     ("portvlan fwdenable 3 3", "PORT_VLAN_CONFIG", FWD, pack("hhi", 3, 3, 1), "",
-     "forward.3 0 1 2 3 4 5 6 7 8"),
+     {"forward.3": "0 1 2 3 4 5 6 7 8"}),
     ("portvlan fwddisable 1 5", "PORT_VLAN_CONFIG", FWD, pack("hhi", 1, 5, 0), "",
-     "forward.1 0 2 3 4 6 7 8"),
-    ("8021q enable", "8021Q_ENABLE", 0x00004F15, b"", "", "8021q on"),
-    ("8021q disable", "8021Q_DISABLE", 0x00004F16, b"", "", "8021q off"),
-    ("bpdu enable", "BPDU_CONFIG", 0xC0044F11, pack("i", 1), "", "bpdu on"),
-    ("bpdu disable", "BPDU_CONFIG", 0xC0044F11, pack("i", 0), "", "bpdu off"),
-    ("mgmt disable", "MGMT_CONFIG", 0x40044F0A, pack("i", 0), "", "mgmt off"),
+     {"forward.1": "0 2 3 4 6 7 8"}),
+    ("8021q enable", "8021Q_ENABLE", 0x00004F15, b"", "", {"8021q": "on"}),
+    ("8021q disable", "8021Q_DISABLE", 0x00004F16, b"", "", {"8021q": "off"}),
+    ("bpdu enable", "BPDU_CONFIG", 0xC0044F11, pack("i", 1), "", {"bpdu": "on"}),
+    ("bpdu disable", "BPDU_CONFIG", 0xC0044F11, pack("i", 0), "", {"bpdu": "off"}),
+    ("mgmt disable", "MGMT_CONFIG", 0x40044F0A, pack("i", 0), "", {"mgmt": "off"}),
 ]
 
 
 @pytest.mark.parametrize("words,name,code,record,report,change", ROWS, ids=[r[0] for r in ROWS])
 def test_row(box, words, name, code, record, report, change):
-    box.run("switch", "fail-next", check=True)
+    box.run("switch", "fail-next", "ENOSPC", check=True)  # for the next request only
     r = bcm(box, words)  # a failed request prints its message only, changing nothing
     failure = re.sub("^(ioctl:)?", r"\1BCM_IOCTL_", name) + " failed\n"
     assert (r.stdout, r.stderr, r.returncode) == (failure, "", 255)
     assert box.file("switch.state").read_text() == box.power_on
     r = bcm(box, words)
     assert (r.stdout, r.stderr, r.returncode) == (report, "", 0)
-    assert_requests(box, code, record, ["EIO", "ok"])
-    assert change is None or change + "\n" in box.file("switch.state").read_text()
+    assert_requests(box, code, record, ["ENOSPC", "ok"])
+    assert box.file("switch.state").read_text() == state(box, change)  # as the sandbox writes
 
 
-# Numbers: decimal by strtol, unchecked, cut to the field's width, extras
-# ignored; the driver judges the ports.
+# Numbers: by strtol, unchecked, cut to the field's width, extras ignored; the driver judges.
 @pytest.mark.parametrize("words,code,record,outcome", [
     ("tx enable abc", PORT, pack("ii", 1, 0), "ok"),
     ("rx enable +5x", PORT, pack("ii", 3, 5), "ok"),
     ("tx disable ' 4'", PORT, pack("ii", 2, 4), "ok"),
     ("tx enable 8", PORT, pack("ii", 1, 8), "EINVAL"),
-    ("mib get 8", MIB, pack("H152x", 8), "ok"),
     ("mib get 9", MIB, pack("H152x", 9), "EINVAL"),
-    ("mib get -1", MIB, pack("H152x", 0xFFFF), "EINVAL"),
     ("reg show 259 65538 260", REG, pack("BHB", 3, 2, 4), "ok"),
     ("reg show 3 0x0102 8", REG, pack("BHB", 3, 0, 8), "ok"),
-    ("reg show 3 258 0", REG, pack("BHB", 3, 258, 0), "EINVAL"),
     ("reg show 3 258 9", REG, pack("BHB", 3, 258, 9), "EINVAL"),
     ("portvlan fwddisable 65537 -65531", FWD, pack("hhi", 1, 5, 0), "ok"),
     ("portvlan fwdenable 9 1", FWD, pack("hhi", 9, 1, 1), "EINVAL"),
-    ("portvlan fwdenable 0 -1", FWD, pack("hhi", 0, -1, 1), "EINVAL"),
     ("dmz on anything 7", 0x40044F02, pack("i", 1), "ok"),
 ])
 def test_numeric_arguments(box, words, code, record, outcome):
@@ -169,11 +161,10 @@ def test_8021q_report(box):
     set_state(box, {"vlanctl.0": "0x05", "vlanctl.5": "0xAB", "vid.0": "0x123", "vid.4": -1,
                     "vid.8": 4095})
     assert bcm(box, "8021q enable").returncode == 0
-    lines = bcm(box, "8021q show").stdout.splitlines()
-    assert len(lines) == 15 and lines[0] == "VLAN Control Register 0: 0x85"  # bit 7: 802.1Q on
-    assert lines[5] == "VLAN Control Register 5: 0xAB" and lines[6] == "port0 vlan id: 0x123"
-    assert lines[10] == "port4 vlan id: 0xFFFFFFFF"  # signed 16-bit, widened
-    assert lines[14] == "port8 vlan id: 0xFFF"
+    lines = bcm(box, "8021q show").stdout.splitlines()  # bit 7 of register 0: 802.1Q on
+    assert [lines[i] for i in (0, 5, 6, 10, 14)] == [
+        "VLAN Control Register 0: 0x85", "VLAN Control Register 5: 0xAB", "port0 vlan id: 0x123",
+        "port4 vlan id: 0xFFFFFFFF", "port8 vlan id: 0xFFF"] and len(lines) == 15
 
 
 def test_mib_counters_and_their_reset(box):
@@ -182,35 +173,22 @@ def test_mib_counters_and_their_reset(box):
               for k, name in enumerate(MIB_ORDER, 1)}
     values["TxDropPkts"], values["RxGoodOctets"] = 2**32 - 1, 2**64 - 1
     set_state(box, {f"mib.2.{name}": v for name, v in values.items()})
-    box.run("switch", "traffic", "11", "10", "--size", "1000", check=True)
     r = bcm(box, "mib get 65538")  # 16 bits of it: port 2, read back from the record
     assert (r.stdout, r.returncode) == (mib_report(2, values), 0)
-    assert bcm(box, "mib get 11").stdout == mib_report(11, dict(
-        TxOctets=10000, RxOctets=10000, RxGoodOctets=10000, TxUnicastPkts=10, RxUniCastPkts=10,
-        Pkts512to1023Octets=10))
     assert bcm(box, "reset mibs").returncode == 0
-    assert [bcm(box, f"mib get {p}").stdout for p in (2, 11)] == [mib_report(2), mib_report(11)]
-
-
-def arl_value(k):  # lower case, no leading zeros, all 64 bits
-    return 0xAB << k % 57
+    assert bcm(box, "mib get 2").stdout == mib_report(2)
 
 
 @pytest.mark.parametrize("count", [0, 1, 255, 300])
 def test_arl_table(box, count):
-    set_state(box, extra="".join(f"arl {arl_value(k):#x}\n" for k in range(count)))
+    entries = [0xAB << k % 57 for k in range(count)]  # lower case, no leading zeros, 64 bits
+    set_state(box, extra="".join(f"arl {e:#x}\n" for e in entries))
     r = bcm(box, "arl get")  # only the 255 entries the buffer holds are read
-    expected = "".join(f"ARL[{k}]: {arl_value(k):#x}\n" for k in range(min(count, 255)))
+    expected = "".join(f"ARL[{k}]: {e:#x}\n" for k, e in enumerate(entries[:255]))
     assert (r.stdout, r.returncode) == (expected, 0)
 
 
 def test_sandbox_switch_commands(box):
-    assert bcm(box, "dmz on").returncode == bcm(box, "dmz off").returncode == 0
-    assert box.file("switch.state").read_text() == box.power_on  # as the driver writes it
     assert "cannot set vid.9" in box.run("switch", "set", "vid.9", "1").stderr
     box.run("switch", "arl", "2", check=True)
-    box.run("switch", "fail-next", "ENOSPC", check=True)
-    assert [bcm(box, "arl get").stdout for _ in "12"] == ["ioctl:BCM_IOCTL_ARL_GET failed\n",
-                                                          "ARL[0]: 0x8001020000000000\n"
-                                                          "ARL[1]: 0x8001020000000001\n"]
-    assert box.run("switch", "log").stdout.split()[-4::3] == ["ENOSPC", "ok"]  # it fired once
+    assert bcm(box, "arl get").stdout == "ARL[0]: 0x8001020000000000\nARL[1]: 0x8001020000000001\n"
