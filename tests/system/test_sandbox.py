@@ -20,8 +20,7 @@ def wait_until(done, seconds=10):
 
 def test_life_cycle_and_persistence(sim_unstarted, tmp_path):
     s = sim_unstarted
-    r = s.exec("true")
-    assert r.returncode == 1 and "sandbox not running" in r.stderr
+    assert "sandbox not running" in s.exec("true").stderr
     assert s.run("stop").returncode == 1 and s.run("status").stdout.startswith("not running")
     s.start()
     r = s.run("start")
@@ -53,13 +52,13 @@ def test_inside_is_the_router(module_sim):
     assert (by_argument.stdout, by_argument.returncode) == (by_link.stdout, 255)  # -1, low byte
 
 
-def network_namespaces(pidns=None):
-    """Those of every process (of the PID namespace with inode pidns only)."""
-    found = set()
+def processes():
+    """(PID, start time), which no later process shares, to (PID, network) namespaces."""
+    found = {}
     for p in filter(str.isdigit, os.listdir("/proc")):
         try:
-            if pidns is None or os.stat(f"/proc/{p}/ns/pid").st_ino == pidns:
-                found.add(os.stat(f"/proc/{p}/ns/net").st_ino)
+            start = open(f"/proc/{p}/stat").read().rsplit(")", 1)[1].split()[19]
+            found[p, start] = tuple(os.stat(f"/proc/{p}/ns/{n}").st_ino for n in ("pid", "net"))
         except OSError:
             pass
     return found
@@ -75,11 +74,12 @@ def test_every_ending_leaves_nothing_behind(sim_unstarted, ending):
     s.sh("sleep 1000 >/dev/null 2>&1 &")
     init = int(s.file("run/init.pid").read_text())
     pidns = os.stat(f"/proc/{init}/ns/pid").st_ino
-    netns = network_namespaces(pidns)
+    netns = {net for pid, net in processes().values() if pid == pidns}
     assert len(netns) >= 7  # router, isp, services, lan, dmz and two LAN hosts
+    ours = {p for p, (pid, net) in processes().items() if pid == pidns or net in netns}
     {"stop": s.stop, "crash": lambda: os.kill(init, 9), "tied process ends": owner.kill,
      "state dir removed": lambda: shutil.rmtree(s.state)}[ending]()
-    gone = wait_until(lambda: not network_namespaces(pidns) and not netns & network_namespaces())
+    gone = wait_until(lambda: not ours & processes().keys())
     owner.kill()
     owner.wait()
     assert gone
