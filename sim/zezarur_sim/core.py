@@ -75,7 +75,7 @@ def read_file(path, default=""):
     try:
         with open(path) as f:
             return f.read()
-    except FileNotFoundError:
+    except (FileNotFoundError, NotADirectoryError):
         return default
 
 
