@@ -33,10 +33,10 @@ constexpr Command commands[] = {
     {4, 3, dmzConfig, "ioctl:BCM_IOCTL_DMZ_CONFIG failed", Form::flag, 0},
     {5, 6, regGet, "ioctl:BCM_IOCTL_REG_GET failed", Form::reg, 0},
     {6, 4, mibGet, "ioctl:BCM_IOCTL_MIB_GET failed", Form::mib, 0},
-    {7, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, 1},  // tx on
-    {8, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, 2},  // tx off
-    {9, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, 3},  // rx on
-    {10, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, 4}, // rx off
+    {7, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, txEnable},
+    {8, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, txDisable},
+    {9, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, rxEnable},
+    {10, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, rxDisable},
     {11, 3, arlGet, "ioctl:BCM_IOCTL_ARL_GET failed", Form::arl, 0},
     {12, 3, resetMibs, "BCM_IOCTL_RST_MIBS failed", Form::none, 0},
     {13, 5, portVlanConfig, "BCM_IOCTL_PORT_VLAN_CONFIG failed", Form::portVlan, 1},
