@@ -21,7 +21,7 @@ fac_custom_driver_handle led_driver_handle
 
 ADP_CALLS = set("""adpOpen adpRead adpWrite adpLseek adpIoctl adpClose adpFileOpen adpFileRead
 adpFileGets adpFileEOF adpFilePrintf adpFileClose adpCmdExec adp_gettimeofday adp_inet_aton
-adp_strncasecmp ifDevGet""".split())
+adp_strncasecmp ifDevGet orayDdnsUpdate oraywebsvcMain updatednsipMain udpTimer""".split())
 
 
 def dynamic_symbols(lib):
