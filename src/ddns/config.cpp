@@ -67,7 +67,7 @@ bool ddnsConfigRead() {
     while (char *line = ddnsConfigLine(cursor)) {
         char *fields[ddnsConfigFieldCount];
         if (ddnsConfigFields(line, fields) < ddnsConfigFieldCount)
-            syslog(LOG_ERR, "addDdnsConfig: Incomplete Ddns Configuration: %s\n", line);
+            syslog(LOG_ERR, "addDdnsConfig: Incomplete Ddns Configuration\n");
         else
             addDdnsConfig(fields);
     }
