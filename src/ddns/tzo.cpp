@@ -61,7 +61,9 @@ int tzoUpdate(DdnsConfig *record) {
         return -1;
     }
     if (connectTo(sock.get(), lookup, lookupPort, "connect :") < 0) {
-        ddnsTell(status, "tzo:unable to establish connection\n");
+        adpFilePrintf(status, "tzo:unable to establish connection\n");
+        std::fflush(status);
+        syslog(LOG_INFO, "tzo:unable to establish connection");
         return -1;
     }
     Buffer buffer;

@@ -270,12 +270,18 @@ def test_empty_configuration_still_waits_and_cycles(box):
     assert box.stop()[-1] == ("info", "numOfDdnsConfiguration 0")
 
 
-def test_missing_configuration_ends_the_daemon(box):
+@pytest.mark.parametrize("missing,logged", [
+    ("var/ddnsclient.conf", "Failed to Open: /var/ddnsclient.conf \n"),
+    ("var/run", "can not open pid file: /var/run/ddnsclient.pid")])
+def test_missing_files_end_the_daemon(box, missing, logged):
     box.start("")
     box.stop()
-    box.sim.file("var/ddnsclient.conf").unlink()
-    assert box.sim.exec("ddns").returncode == 0
-    assert box.log()[-1] == ("err", said("Failed to Open: /var/ddnsclient.conf \n"))
+    box.sim.sh(f"mv /{missing} /{missing}.away", check=True)
+    try:
+        assert box.sim.exec("ddns").returncode == 0
+    finally:
+        box.sim.sh(f"mv /{missing}.away /{missing}", check=True)
+    assert box.log()[-1] == ("err", said(logged))
 
 
 @pytest.mark.parametrize("keyword", ["DynDNS", "nosuch", "TZO"])
