@@ -177,9 +177,10 @@ extern "C" int ddnsMain(int argc, char **argv) {
 
     Cycle cycles[maxDdnsConfigs];
     initialPass(cycles);
-    for (;;) {
-        if (!updatePass(cycles)) return 0;
+    while (updatePass(cycles)) {
         keepAlivePass(cycles);
         sleep(cycleSeconds);
     }
+    for (Cycle &c : cycles) std::free(c.orayHandle);
+    return 0;
 }
