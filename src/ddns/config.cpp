@@ -2,6 +2,8 @@
 // record per line, at most three, each with its status file opened.
 #include <zezarur/adp.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -20,9 +22,10 @@ namespace {
 constexpr const char *configPath = "/var/ddnsclient.conf";
 constexpr unsigned long configMax = 400;  // the rest of the file is ignored
 
+// atoi without its undefined overflow: out-of-range numbers saturate.
 int decimal(const char *text) {
-    long v = std::strtol(text, nullptr, 10);
-    return v > 0x7FFFFFFF ? 0x7FFFFFFF : v < -0x7FFFFFFF - 1 ? -0x7FFFFFFF - 1 : static_cast<int>(v);
+    long long v = std::strtoll(text, nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // last comma; the update's result code follows its first ']'.
 #pragma once
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,9 +21,9 @@ inline int tzoResultCode(const char *reply) {
     const char *bracket = std::strchr(reply, ']');
     if (!bracket) return -1;
     char *end;
-    long code = std::strtol(bracket + 1, &end, 10);
-    if (end == bracket + 1) return -1;
-    return code > 0x7FFFFFFF || code < -0x7FFFFFFF ? -1 : static_cast<int>(code);
+    long long code = std::strtoll(bracket + 1, &end, 10);
+    if (end == bracket + 1 || code > INT_MAX || code < INT_MIN) return -1;
+    return static_cast<int>(code);
 }
 
 }  // namespace zezarur
