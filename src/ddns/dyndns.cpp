@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <syslog.h>
@@ -16,9 +17,12 @@
 #include "platform/sock.hpp"
 
 const dynDnsStatusCode dynDnsStatusCodes[14] = {
-    {1, "good"},     {2, "nochg"},   {3, "badauth"}, {4, "!donator"},          {5, "notfqdn"},
-    {6, "nohost"},   {7, "numhost"}, {8, "abuse"},   {9, "badagent"},          {10, "connect timed out"},
-    {11, "dnserr"},  {12, "911"},    {13, "good 127.0.0.1"},                   {11, "end"}};
+    {1, "good"},    {2, "nochg"},  {3, "badauth"},  {4, "!donator"},
+    {5, "notfqdn"}, {6, "nohost"}, {7, "numhost"},  {8, "abuse"},
+    {9, "badagent"}, {10, "connect timed out"},     {11, "dnserr"},
+    {12, "911"},    {13, "good 127.0.0.1"},
+    {11, "end"},  // closes the table
+};
 static_assert(sizeof(dynDnsStatusCode) == 24 && offsetof(dynDnsStatusCode, text) == 4);
 static_assert(sizeof dynDnsStatusCodes == 14 * 24);
 
