@@ -69,10 +69,6 @@ int adpClose(int handle) {
     return ::close(handle);
 }
 
-int adp_gettimeofday(struct timeval *time, void *zone) {
-    return ::gettimeofday(time, static_cast<struct timezone *>(zone));
-}
-
 int adp_inet_aton(const char *text, void *address) {
     return ::inet_aton(text, static_cast<struct in_addr *>(address));
 }

@@ -55,6 +55,24 @@ ADP_API int adp_strncasecmp(const char *a, const char *b, size_t count);
  * `interface`; -1 for an unknown number or a missing interface. */
 ADP_API int ifDevGet(void *info, int unused, int interface);
 
+/* The Oray dynamic-DNS client.  Addresses are IPv4 in network order; paths
+ * name the files the caller keeps for the registration. */
+/* Writes text into the file at path. */
+ADP_API int orayDdnsUpdate(const char *path, const char *text);
+/* Logs in at the web service host; a heap handle (the caller frees it), or 0.
+ * On success *type holds the account type: 0 standard, 1 professional. */
+ADP_API void *oraywebsvcMain(const char *username, const char *passwd, int *type,
+                             unsigned int address, const char *host, const char *statusPath);
+/* Registers address for the account; -1 on failure.  For standard and
+ * professional accounts it lists the account's domains in domainsPath. */
+ADP_API int updatednsipMain(void *handle, int port, const char *username, const char *passwd,
+                            unsigned int address, int index, const char *statusPath,
+                            const char *domainsPath);
+/* Starts the keep-alive of a registration: -1 failed, 0 nothing started,
+ * anything else running.  It never uses handle after it returns. */
+ADP_API int udpTimer(void *handle, int type, unsigned int address, int index,
+                     const char *statusPath);
+
 #ifdef __cplusplus
 }
 #endif

@@ -111,6 +111,18 @@ ZEZARUR_API int lscanDhcpMod(void);
 
 /* ---- dynamic DNS client ---- */
 
+/* A return code of the DynDNS member update protocol: 24 bytes, the code in
+ * the platform's byte order, then the NUL-padded text. */
+struct dynDnsStatusCode {
+    int32_t code;
+    char text[20];
+};
+/* "good" ... "good 127.0.0.1"; the fourteenth row, code 11 "end", closes it. */
+ZEZARUR_API extern const struct dynDnsStatusCode dynDnsStatusCodes[14];
+/* The daemon: reads /var/ddnsclient.conf once, then every 10 s registers each
+ * configured host name whose address changed or whose refresh ran out.  A
+ * first argument beginning with 'b' detaches it.  0 when it stops. */
+ZEZARUR_API int ddnsMain(int argc, char **argv);
 
 /* ---- switch management ---- */
 

@@ -1,0 +1,52 @@
+// The dynamic-DNS client's records, cycle contract and updaters.
+#pragma once
+
+#include <cstdio>
+
+namespace zezarur {
+
+// One configured service, fields in the order of a configuration line.
+struct DdnsConfig {
+    int ifNum;              // interface number; also numbers the record's files
+    char *service;          // "dyndns", "dyndns-3322", "tzo" or "iego"
+    char *hostname;         // TZO: the domain
+    char *username;         // TZO: the account's e-mail address
+    char *passwd;           // TZO: the account key
+    char *refreshInterval;  // seconds, decimal; 0: never refresh
+    char *wildcard;         // sent verbatim as "wildcard="
+    FILE *statusFile;       // open until the record's next attempt
+};
+
+constexpr unsigned maxDdnsConfigs = 3;
+extern DdnsConfig ddnsConfigTable[maxDdnsConfigs];
+extern unsigned numOfDdnsConfiguration;
+
+// Adds a record from the seven fields of a configuration line.
+void addDdnsConfig(char *const fields[7]);
+// Reads "/var/ddnsclient.conf" into the table; false when it cannot be opened.
+bool ddnsConfigRead();
+
+// "/var/run/ddnsStatus%d": at most 24 characters.
+constexpr unsigned ddnsStatusPathSize = 25;
+void ddnsStatusPath(char (&path)[ddnsStatusPathSize], int ifNum);
+
+// Writes a message to the status file (flushed at once) and logs it at info.
+__attribute__((format(printf, 2, 3))) void ddnsTell(FILE *status, const char *format, ...);
+
+// The DynDNS member update protocol, one row per service that speaks it.
+struct DynDnsVariant {
+    const char *server;
+    const char *requestStart;
+    const char *system;  // null: the record's service keyword
+    const char *credentialsLog, *sendingLog, *updated, *notUpdated, *badAgent,
+        *cannotResolve, *cannotConnect, *tooLong;
+};
+extern const DynDnsVariant dynDnsOrg, dynDns3322;
+
+// Updaters: 0 or more done, negative to be tried again next cycle.
+int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant);
+int tzoUpdate(DdnsConfig *record);
+// Logs in and registers address; the handle (freed with free) or null.
+void *orayUpdate(DdnsConfig *record, int *orayType, unsigned int address, int index);
+
+}  // namespace zezarur

@@ -1,0 +1,209 @@
+// The DynDNS member update protocol (DynDNS and 3322): one HTTP/1.0 GET with
+// Basic authorization; the status line and the return code of the first
+// piece of the reply decide.
+#include <zezarur/adp.h>
+#include <zezarur/zezarur.h>
+
+#include <arpa/inet.h>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <syslog.h>
+
+#include "ddns/ddns.hpp"
+#include "ddns/dyndns_reply.hpp"
+#include "platform/handle.hpp"
+#include "platform/sock.hpp"
+
+const dynDnsStatusCode dynDnsStatusCodes[14] = {
+    {1, "good"},    {2, "nochg"},  {3, "badauth"},  {4, "!donator"},
+    {5, "notfqdn"}, {6, "nohost"}, {7, "numhost"},  {8, "abuse"},
+    {9, "badagent"}, {10, "connect timed out"},     {11, "dnserr"},
+    {12, "911"},    {13, "good 127.0.0.1"},
+    {11, "end"},  // closes the table
+};
+static_assert(sizeof(dynDnsStatusCode) == 24 && offsetof(dynDnsStatusCode, text) == 4);
+static_assert(sizeof dynDnsStatusCodes == 14 * 24);
+
+namespace zezarur {
+
+const DynDnsVariant dynDnsOrg = {
+    "members.dyndns.org", "GET /nic/update?", nullptr,
+    "DYN_DNS: username:passwd %s\n", "sending dyndns update request\n", "dyndns updated\n",
+    "dyndns not updated\n", "dyndns server's response: badagent\n",
+    "dyndns unable to resolve                  %s check your dns configuration\n",
+    "dyndns unable to establish                  connection with %s \n",
+    "dyndns update request too long\n"};
+const DynDnsVariant dynDns3322 = {
+    "members.3322.org", "GET /dyndns/update?", "dyndns",
+    "DYN_DNS 3322: username:passwd %s\n", "sending dyndns 3322 update request\n",
+    "dyndns 3322 updated\n", "dyndns 3322 not updated\n",
+    "dyndns 3322 server's response: badagent\n",
+    "dyndns 3322 unable to resolve                  %s check your dns configuration\n",
+    "dyndns 3322 unable to establish                  connection with %s \n",
+    "dyndns 3322 update request too long\n"};
+
+namespace {
+
+constexpr const char *versionPath = "/var/firmVersion";
+constexpr std::size_t requestCapacity = 400;  // 399 characters and the NUL
+constexpr std::size_t versionMax = 14;
+
+// Appends formatted pieces to the request without ever passing its capacity;
+// once a piece does not fit, the request is refused as a whole.
+class Request {
+public:
+    explicit Request(char *buffer) : buffer_(buffer) {}
+    __attribute__((format(printf, 2, 3))) void add(const char *format, ...) {
+        if (!fits_) return;
+        va_list args;
+        va_start(args, format);
+        int n = std::vsnprintf(buffer_ + len_, requestCapacity - len_, format, args);
+        va_end(args);
+        if (n < 0 || static_cast<std::size_t>(n) >= requestCapacity - len_)
+            fits_ = false;
+        else
+            len_ += static_cast<std::size_t>(n);
+    }
+    bool fits() const { return fits_; }
+    std::size_t size() const { return len_; }
+
+private:
+    char *buffer_;
+    std::size_t len_ = 0;
+    bool fits_ = true;
+};
+
+struct Resources {
+    AdpFd sock;
+    char *credentials = nullptr;
+    char *buffer = nullptr;
+    FILE *version = nullptr;
+    ~Resources() {
+        std::free(credentials);
+        std::free(buffer);
+        if (version) adpFileClose(version);
+    }
+};
+
+int answer(FILE *status, const DynDnsVariant &v, const char *reply) {
+    int http = dynDnsHttpStatus(reply);
+    int code = dynDnsStatusFind(reply);
+    switch (http) {
+    case 200:
+        if (code == 1 || code == 2) {
+            ddnsTell(status, "%s", v.updated);
+            return 0;
+        }
+        syslog(LOG_INFO, "%s", v.notUpdated);
+        if (const char *text = dynDnsRefusalText(code))
+            adpFilePrintf(status, "%s", text);
+        else
+            adpFilePrintf(status, "%s", v.notUpdated);
+        std::fflush(status);
+        return 0;
+    case -1:
+        adpFilePrintf(status, "connecting to wrong server\n");
+        std::fflush(status);
+        syslog(LOG_INFO, "connecting to wrong server");
+        return -1;
+    case 400:
+        ddnsTell(status, "Bad request\n");
+        return -1;
+    case 401:
+        ddnsTell(status, "authentication failure\n");
+        return -1;
+    default:
+        ddnsTell(status, "server returned unknown code: %d\n", http);
+        return -1;
+    }
+}
+
+}  // namespace
+
+int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
+    const DynDnsVariant &v = *variant;
+    FILE *status = record->statusFile;
+    Resources res;
+
+    std::size_t userLen = std::strlen(record->username), passLen = std::strlen(record->passwd);
+    res.credentials = static_cast<char *>(std::malloc(userLen + passLen + 2));
+    if (!res.credentials) return -1;
+    std::snprintf(res.credentials, userLen + passLen + 2, "%s:%s", record->username,
+                  record->passwd);
+    syslog(LOG_INFO, v.credentialsLog, res.credentials);
+    int credLen = static_cast<int>(userLen + passLen + 1);
+    const char *authorization = base64_encode(res.credentials, &credLen);
+    if (!authorization) return -1;
+
+    res.sock.reset(tcpSocket("socket :"));
+    if (!res.sock.valid()) return -1;
+    in_addr server;
+    if (!resolveFirst(v.server, &server)) {
+        ddnsTell(status, v.cannotResolve, v.server);
+        return -1;
+    }
+    if (connectTo(res.sock.get(), server, 80, "connect :") < 0) {
+        ddnsTell(status, v.cannotConnect, v.server);
+        return -1;
+    }
+    res.buffer = static_cast<char *>(std::malloc(requestCapacity + 1));
+    if (!res.buffer) {
+        std::perror("pBuffer :");
+        return -1;
+    }
+    res.version = adpFileOpen(versionPath, "r");
+    if (!res.version) {
+        syslog(LOG_ERR, "Failed to Open: %s \n", versionPath);
+        return -1;
+    }
+    char version[versionMax + 1] = {};
+    adpFileRead(version, 1, versionMax, res.version);
+    ifDevInfo info;
+    if (ifDevGet(&info, 0, record->ifNum) == -1) return -1;
+
+    std::memset(res.buffer, 0, requestCapacity + 1);
+    syslog(LOG_INFO, "%s", v.sendingLog);
+    in_addr address{info.addr};
+    Request request(res.buffer);
+    request.add("%s", v.requestStart);
+    request.add("system=%s&", v.system ? v.system : record->service);
+    request.add("hostname=%s&", record->hostname);
+    request.add("myip=%s&", inet_ntoa(address));
+    request.add("wildcard=%s&", record->wildcard);
+    request.add(" HTTP/1.0\r\n");
+    request.add("Host: %s\r\n", v.server);
+    request.add("Authorization: Basic %s\r\n", authorization);
+    request.add("User-Agent: Brenlow/ZR4410/%s\r\n", version);
+    request.add("Connection: close\r\n");
+    request.add("Pragma: no-cache\r\n");
+    request.add("\n\n");
+    if (!request.fits()) {
+        adpFilePrintf(status, "%s", v.tooLong);
+        std::fflush(status);
+        syslog(LOG_ERR, "%s", v.tooLong);
+        return -1;
+    }
+
+    long sent = sendOnce(res.sock.get(), res.buffer, request.size(), nullptr);
+    syslog(LOG_INFO, "Sending update request %s", res.buffer);
+    if (sent < 0) {
+        std::perror("send: ");
+        return -1;
+    }
+    std::memset(res.buffer, 0, requestCapacity);
+    long got = recvOnce(res.sock.get(), res.buffer, requestCapacity - 1, nullptr);
+    syslog(LOG_INFO, "Recieved %s\n", res.buffer);
+    if (got < 0) {
+        std::perror("recv: ");
+        return -1;
+    }
+    if (std::strcmp(res.buffer, "badagent") == 0) {
+        syslog(LOG_INFO, "%s", v.badAgent);
+        return -1;
+    }
+    return answer(status, v, res.buffer);
+}
+
+}  // namespace zezarur

@@ -1,0 +1,28 @@
+// A record's status file, "/var/run/ddnsStatus%d", for other programs of the
+// firmware to read, and the system log, which hears the same messages.
+#include <zezarur/adp.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <syslog.h>
+
+#include "ddns/ddns.hpp"
+
+namespace zezarur {
+
+void ddnsStatusPath(char (&path)[ddnsStatusPathSize], int ifNum) {
+    std::snprintf(path, sizeof path, "/var/run/ddnsStatus%d", ifNum);
+}
+
+void ddnsTell(FILE *status, const char *format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    adpFilePrintf(status, "%s", text);
+    std::fflush(status);
+    syslog(LOG_INFO, "%s", text);
+}
+
+}  // namespace zezarur

@@ -1,0 +1,126 @@
+// TZO: a line to the cluster lookup host names the update server, a second
+// line to that server carries domain, e-mail address, key and address.  Both
+// servers close after their reply.
+#include <zezarur/adp.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <syslog.h>
+
+#include "ddns/ddns.hpp"
+#include "ddns/tzo_reply.hpp"
+#include "platform/handle.hpp"
+#include "platform/sock.hpp"
+
+namespace zezarur {
+
+namespace {
+
+constexpr const char *lookupHost = "tzo-lookup.example";
+constexpr std::uint16_t lookupPort = 21340, updatePort = 21346;
+constexpr std::size_t bufferSize = 400;
+
+struct Code {
+    int code;
+    const char *status, *log;
+};
+constexpr Code codes[] = {
+    {40, "tzo updated\n", "tzo updated"},
+    {41, "Invalid Name\n", "Invalid Name - host and domain name\n"},
+    {42, "Invalid Email Address Format\n", "Invalid Email Address Format\n"},
+    {46, "Invalid Name - host and domain name\n", "Invalid Name - host and domain name\n"},
+    {48, "tzo key expired\n", "tzo key expired"},
+};
+
+// Zeroes the buffer and receives the whole reply into it: up to 399 bytes,
+// or what came before the server closed.
+long receiveAll(int fd, char *buffer) {
+    std::memset(buffer, 0, bufferSize);
+    return ::recv(fd, buffer, bufferSize - 1, MSG_WAITALL);
+}
+
+struct Buffer {
+    char *p = static_cast<char *>(std::malloc(bufferSize));
+    ~Buffer() { std::free(p); }
+};
+
+}  // namespace
+
+int tzoUpdate(DdnsConfig *record) {
+    FILE *status = record->statusFile;
+    AdpFd sock(tcpSocket("socket :"));
+    if (!sock.valid()) return -1;
+    in_addr lookup;
+    if (!resolveFirst(lookupHost, &lookup)) {
+        syslog(LOG_INFO, "DNS error occured, check your network configuration");
+        adpFilePrintf(status, "DNS error occured,                  check your network configuration\n");
+        std::fflush(status);
+        return -1;
+    }
+    if (connectTo(sock.get(), lookup, lookupPort, "connect :") < 0) {
+        adpFilePrintf(status, "tzo:unable to establish connection\n");
+        std::fflush(status);
+        syslog(LOG_INFO, "tzo:unable to establish connection");
+        return -1;
+    }
+    Buffer buffer;
+    if (!buffer.p) {
+        std::perror("pBuffer :");
+        return -1;
+    }
+
+    syslog(LOG_INFO, "sending tzo update request");
+    std::snprintf(buffer.p, bufferSize, "I %s\r\n", record->passwd);
+    if (sendOnce(sock.get(), buffer.p, std::strlen(buffer.p), nullptr) < 0) {
+        syslog(LOG_INFO, "TZO: Send Failed");
+        std::perror("send: ");
+        return -1;
+    }
+    receiveAll(sock.get(), buffer.p);  // a failed receive leaves no comma
+    const char *server = tzoServerOf(buffer.p);
+    if (!server) {
+        syslog(LOG_INFO, "invalid tzo configuration:                    check your domain, username or password");
+        adpFilePrintf(status, "invalid tzo configuration:                      check your domain, username or password\n");
+        std::fflush(status);
+        return -1;
+    }
+    sock.reset();
+    sock.reset(tcpSocket("socket :"));
+    if (!sock.valid()) return -1;
+    in_addr updater;
+    if (!adp_inet_aton(server, &updater)) {
+        errno = EINVAL;
+        std::perror("connect :");
+        return -1;
+    }
+    if (connectTo(sock.get(), updater, updatePort, "connect :") < 0) return -1;
+
+    ifDevInfo info;
+    if (ifDevGet(&info, 0, record->ifNum) == -1) return -1;
+    in_addr address{info.addr};
+    std::snprintf(buffer.p, bufferSize, "R %s,%s,%s,%s\r\n", record->hostname, record->username,
+                  record->passwd, inet_ntoa(address));
+    if (sendOnce(sock.get(), buffer.p, std::strlen(buffer.p), "send: ") < 0) return -1;
+    if (receiveAll(sock.get(), buffer.p) < 0) {
+        std::perror("recv: ");
+        return -1;
+    }
+
+    int code = tzoResultCode(buffer.p);
+    for (const Code &c : codes)
+        if (c.code == code) {
+            adpFilePrintf(status, "%s", c.status);
+            std::fflush(status);
+            syslog(LOG_INFO, "%s", c.log);
+            return 0;
+        }
+    adpFilePrintf(status, "tzo update failed\n");
+    std::fflush(status);
+    syslog(LOG_INFO, "server returned Unknown code: %d", code);
+    return -1;
+}
+
+}  // namespace zezarur
