@@ -28,15 +28,17 @@ def test_usage_then_status(box, args):
                                            "sffsStatus: 0 Free 0 Used\n")
 
 
-# Chunk edges (512), the edge of the first erase sector, the whole block.
+# Chunk edges (512), one erase sector or two, the whole block.
 @pytest.mark.parametrize("size", [1, 512, 513, SECTOR - 8, SECTOR - 7, MAX_SIZE])
-def test_store_over_a_stored_file_then_restore(box, size):
-    put(box, "old", os.urandom(MAX_SIZE + 1 - size))
+def test_store_over_a_stored_file_erases_whole_sectors_then_restore(box, size):
+    put(box, "old", bytes(MAX_SIZE + 1 - size))
     put(box, "in", data := os.urandom(size))
     assert box.exec("sffs", "w", "/var/old").returncode == 0
     w = box.exec("sffs", "w", "/var/in")
     assert (w.returncode, w.stdout) == (0, store_lines(size))
-    assert image(box)[:8 + size] == header(0x11, size) + data
+    erased = -(-(size + 8) // SECTOR) * SECTOR
+    assert image(box)[:erased + 1] == header(0x11, size) + data + b"\xff" * (erased - 8 - size) + (
+        b"\x00" if erased < 0x80000 else b"\xff")  # the rest of the old file stays
     r = box.exec("sffs", "r", "/var/out")
     assert (r.returncode, r.stdout) == (
         0, f"sffsUsedBlockFound: 0\nsffsFileRead: {size} bytes at offset 0x8\n")

@@ -1,17 +1,14 @@
 // The SFFS building blocks in-process on a simulated flash image: what the
 // sffs command cannot reach (block 1, refused block numbers, return values,
-// exact erase lengths, a fault at one precise flash access).
+// the searches, a fault at one precise flash access).
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
 #include <algorithm>
-#include <climits>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
-#include <tuple>
 #include <string>
-#include <unistd.h>
+#include <tuple>
 #include <vector>
 
 #include "capture.hpp"
@@ -38,56 +35,40 @@ Bytes slice(const Bytes &b, size_t at, size_t n) {
     return {b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n)};
 }
 
-class Sffs : public testing::Test {
-protected:
+struct Sffs : testing::Test {
     SimDir sim;
 
     void SetUp() override { ASSERT_GE(flash = adpOpen("/dev/obxcfgC", 2, 0600), 0); }
     void TearDown() override {
         adpClose(flash);
         flash = -1;
-        for (int fd : fds_) adpClose(fd);
+        for (int fd : fds) adpClose(fd);
     }
     void poke(size_t at, const Bytes &b) const {  // past the flash's AND rule
         std::string img = sim.read("dev/obxcfgC");
         sim.write("dev/obxcfgC", img.replace(at, b.size(), std::string(b.begin(), b.end())));
     }
     int input(const Bytes &b) {  // a new file each time
-        std::string name = "in" + std::to_string(fds_.size());
+        std::string name = "in" + std::to_string(fds.size());
         sim.write(name, std::string(b.begin(), b.end()));
-        return fds_.emplace_back(adpOpen(sim.path(name).c_str(), 0, 0));
+        return fds.emplace_back(adpOpen(sim.path(name).c_str(), 0, 0));
     }
-    int output() { return fds_.emplace_back(adpOpen(sim.path("out").c_str(), 0x242, 0600)); }
-
-private:
-    std::vector<int> fds_;
+    int output() { return fds.emplace_back(adpOpen(sim.path("out").c_str(), 0x242, 0600)); }
+    std::vector<int> fds;  // closed at the end
 };
 
-TEST_F(Sffs, HeaderCallsStampAndCheckTheMagicDataCallsNot) {
+TEST_F(Sffs, HeaderWriteStampsTheMagic) {
     unsigned char h[8] = {1, 2, 3, 4, 0x11, 0x00, 0x03, 0xE8};
     EXPECT_EQ(sffsMetaBytesWrite(h, 8, 0x80000), 8);
     EXPECT_EQ(Bytes(h, h + 8), header(0x11, 1000));
     EXPECT_EQ(slice(sim.bytes(), 0x80000, 8), header(0x11, 1000));
-    const unsigned char data[3] = {1, 2, 3};
-    EXPECT_EQ(sffsDataBytesWrite(data, 3, 0x10), 3);
-    unsigned char got[3] = {};
-    EXPECT_EQ(sffsDataBytesRead(got, 3, 0x10), 3);
-    EXPECT_EQ(Bytes(got, got + 3), Bytes(data, data + 3));
-    EXPECT_EQ(slice(sim.bytes(), 0x0F, 5), (Bytes{0xFF, 1, 2, 3, 0xFF}));
-
-    const std::pair<Bytes, int> firstFour[] = {{{0x00, 0x2B, 0x6D, 0xE4}, 8},
-                                               {{0x00, 0x2B, 0x6D, 0xE5}, -1},
-                                               {{0x01, 0x2B, 0x6D, 0xE4}, -1},
-                                               {{0xE4, 0x6D, 0x2B, 0x00}, -1}};
-    for (auto [raw, result] : firstFour) {
-        raw.insert(raw.end(), {0x11, 0, 0, 1});
-        poke(0, raw);
-        unsigned char back[8] = {};
-        EXPECT_EQ(sffsMetaBytesRead(back, 8, 0), result);
-        EXPECT_EQ(Bytes(back, back + 8), raw);  // the bytes stay in the buffer either way
-    }
+    unsigned char back[8] = {};
+    EXPECT_EQ(sffsMetaBytesRead(back, 8, 0x80000), 8);
+    EXPECT_EQ(Bytes(back, back + 8), header(0x11, 1000));
 }
 
+// A header read fails without the exact magic, so both searches do; the
+// report shows the bytes read all the same.
 TEST_F(Sffs, StatusAndSearchesFollowTheHeaderOfBlockZero) {
     struct {
         Bytes header;
@@ -106,6 +87,12 @@ TEST_F(Sffs, StatusAndSearchesFollowTheHeaderOfBlockZero) {
          "0 Free 0 Used", 0, -1},
         {{0x12, 0x34, 0x56, 0x78, 0x11, 0, 0, 1},
          "magic:12345678, version:1, state:In Use, databytes:1", "0 Free 1 Used", -1, -1},
+        {{0x00, 0x2B, 0x6D, 0xE5, 0x10, 0, 0, 1},
+         "magic:002b6de5, version:1, state:Free, databytes:1", "1 Free 0 Used", -1, -1},
+        {{0x01, 0x2B, 0x6D, 0xE4, 0x10, 0, 0, 1},
+         "magic:012b6de4, version:1, state:Free, databytes:1", "1 Free 0 Used", -1, -1},
+        {{0xE4, 0x6D, 0x2B, 0x00, 0x10, 0, 0, 1},
+         "magic:e46d2b00, version:1, state:Free, databytes:1", "1 Free 0 Used", -1, -1},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.blockLine);
@@ -119,38 +106,14 @@ TEST_F(Sffs, StatusAndSearchesFollowTheHeaderOfBlockZero) {
     }
 }
 
-TEST_F(Sffs, EraseTakesWholeSectorsForHeaderAndFileAndWritesTheMagicAlone) {
-    const struct {
-        unsigned block;
-        int size;
-        size_t length;
-    } rows[] = {{0, 1, 0x20000},       {0, 0x1FFF8, 0x20000}, {0, 0x1FFF9, 0x40000},
-                {0, 0x20000, 0x40000}, {0, 0x7FFF8, 0x80000}, {1, 1, 0x20000},
-                {1, 0x7FFF8, 0x80000}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.size);
-        poke(0, Bytes(1 << 20, 0x00));
-        int r = 1;
-        EXPECT_EQ(stdoutOf([&] { r = sffsEraseBlock(row.block, row.size); }),
-                  "sffsErasedBlock: " + std::to_string(row.block) + "\n");
-        EXPECT_EQ(r, 0);
-        Bytes img = sim.bytes(), expected = header(0xFF, 0xFFFFFF);
-        expected.resize(row.length, 0xFF);
-        size_t start = row.block * blockSize;
-        EXPECT_EQ(slice(img, start, row.length), expected);
-        for (size_t beside : {start - 1, start + row.length})  // untouched
-            EXPECT_TRUE(beside >= img.size() || img[beside] == 0x00) << beside;
-    }
-}
-
 // A refused call or a failing first flash write or erase: -1, nothing printed,
 // the flash unchanged; a refused call does not even seek (every access would).
 TEST_F(Sffs, RefusalsAndFlashFaultsChangeNothing) {
     poke(0, header(0xFF, 0xFFFFFF)), poke(blockSize, header(0xFF, 0xFFFFFF));
     const std::pair<const char *, int (*)()> rows[] = {
-        {"", [] { return sffsBlockUse(2); }},      {"", [] { return sffsBlockUse(UINT_MAX); }},
-        {"", [] { return sffsBlockFree(2); }},     {"", [] { return sffsBlockFree(UINT_MAX); }},
-        {"", [] { return sffsEraseBlock(2, 1); }}, {"", [] { return sffsEraseBlock(UINT_MAX, 1); }},
+        {"", [] { return sffsBlockUse(2); }},      {"", [] { return sffsBlockUse(~0u); }},
+        {"", [] { return sffsBlockFree(2); }},     {"", [] { return sffsBlockFree(~0u); }},
+        {"", [] { return sffsEraseBlock(2, 1); }}, {"", [] { return sffsEraseBlock(~0u, 1); }},
         {"", [] { return sffsFileWrite(2, 0); }},  {"", [] { return sffsFileRead(2, 2); }},
         {"", [] { return sffsWrite(-1); }},        {"", [] { return sffsRead(-1); }},
         {"write 1", [] { return sffsBlockUse(0); }},
@@ -172,7 +135,7 @@ TEST_F(Sffs, RefusalsAndFlashFaultsChangeNothing) {
 
 // Block 1 is reached only here: the store keeps its one file in block 0.
 TEST_F(Sffs, BlockOneThroughItsStates) {
-    ASSERT_EQ(sffsEraseBlock(1, 0x7FFF8), 0);
+    EXPECT_EQ(stdoutOf([] { EXPECT_EQ(sffsEraseBlock(1, 0x7FFF8), 0); }), "sffsErasedBlock: 1\n");
     Bytes file = randomBytes(0x7FFF8), stored = header(0xFF, 0x7FFF8), erased = sim.bytes();
     stored.insert(stored.end(), file.begin(), file.end());
     for (int refused : {input({}), input(Bytes(0x7FFF9, 1))})

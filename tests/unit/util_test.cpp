@@ -11,8 +11,8 @@
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
-#include <vector>
 
 #include "capture.hpp"
 #include "sim_dir.hpp"
@@ -52,84 +52,69 @@ struct WatcherEnd {
     pid_t pid;
 };
 
-struct Case {
-    const char *name;
-    char press;            // the driver's answer to the press request
-    const char *failLine;  // the stand-in command line that fails ...
-    int failAt;            // ... at its failAt-th call
-    int result;
-    std::vector<std::string> after;  // the calls after the 40 LED calls, if any
-    bool ledSeries, handlesClosed;
-};
-
-void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
-
-class FactoryReset : public testing::TestWithParam<Case> {};
-
 // fResetMain runs in a child, as the firmware starts it, with the button
 // device preset in fac_driver_handle (its node gone, so no open can
 // succeed) and a pipe end in fac_custom_driver_handle.  The watcher that
 // daemon() detaches reports through a pipe and is reaped here.
-TEST_P(FactoryReset, EndsAsItShould) {
-    const Case &c = GetParam();
-    SimDir sim;
-    std::filesystem::create_directory(sim.path("bin"));
-    sim.write("bin/stub", stub);
-    std::filesystem::permissions(sim.path("bin/stub"), std::filesystem::perms::owner_all);
-    for (const char *name : {"ledTog", "cfg", "reboot"})
-        std::filesystem::create_symlink("stub", sim.path(std::string("bin/") + name));
-    int fac = adpOpen("/dev/fac_dev", 0, 0), custom[2], report[2];
-    ASSERT_EQ(write(fac, &c.press, 1), 1);
-    std::filesystem::remove(sim.path("dev/fac_dev"));
-    ASSERT_EQ(pipe(custom), 0);
-    ASSERT_EQ(pipe2(report, O_CLOEXEC), 0);
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
-    std::fflush(nullptr);
-    pid_t caller = fork();
-    if (caller == 0) {
-        setenv("PATH", (sim.path("bin") + ":" + getenv("PATH")).c_str(), 1);
-        setenv("STUBS", sim.path("").c_str(), 1);
-        setenv("FAIL_LINE", c.failLine, 1);
-        setenv("FAIL_AT", std::to_string(c.failAt).c_str(), 1);
-        fac_driver_handle = fac, fac_custom_driver_handle = custom[0];
-        char name[] = "fReset", *argv[] = {name, nullptr};
-        WatcherEnd end{fResetMain(1, argv), fac_driver_handle, fac_custom_driver_handle,
-                       isOpen(fac), isOpen(custom[0]), getpid()};
-        (void)!write(report[1], &end, sizeof end);
-        _exit(0);
+TEST(FactoryReset, EndsAsItShould) {
+    const struct {
+        char press;            // the driver's answer to the press request
+        const char *failLine;  // the stand-in command line that fails ...
+        int failAt;            // ... at its failAt-th call
+        int result;
+        bool ledSeries;
+        const char *after;  // the calls after the 40 LED calls
+    } rows[] = {{'0', "ledTog 1 4", 19, 0, true, "cfg R\nreboot\n"},  // earlier LED failures do not count
+                {'1', "", 0, -1, false, ""},
+                {'0', "ledTog 1 4", 20, -1, true, ""},
+                {'0', "cfg R", 1, -1, true, "cfg R\n"},
+                {'0', "reboot", 1, -1, true, "cfg R\nreboot\n"}};
+    for (const auto &c : rows) {
+        SCOPED_TRACE(testing::Message() << c.press << " " << c.failLine << " " << c.failAt);
+        SimDir sim;
+        std::filesystem::create_directory(sim.path("bin"));
+        sim.write("bin/stub", stub);
+        std::filesystem::permissions(sim.path("bin/stub"), std::filesystem::perms::owner_all);
+        for (const char *name : {"ledTog", "cfg", "reboot"})
+            std::filesystem::create_symlink("stub", sim.path(std::string("bin/") + name));
+        int fac = adpOpen("/dev/fac_dev", 0, 0), custom[2], report[2];
+        ASSERT_EQ(write(fac, &c.press, 1), 1);
+        std::filesystem::remove(sim.path("dev/fac_dev"));
+        ASSERT_EQ(pipe(custom), 0);
+        ASSERT_EQ(pipe2(report, O_CLOEXEC), 0);
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        std::fflush(nullptr);
+        pid_t caller = fork();
+        if (caller == 0) {
+            setenv("PATH", (sim.path("bin") + ":" + getenv("PATH")).c_str(), 1);
+            setenv("STUBS", sim.path("").c_str(), 1);
+            setenv("FAIL_LINE", c.failLine, 1);
+            setenv("FAIL_AT", std::to_string(c.failAt).c_str(), 1);
+            fac_driver_handle = fac, fac_custom_driver_handle = custom[0];
+            char name[] = "fReset", *argv[] = {name, nullptr};
+            WatcherEnd end{fResetMain(1, argv), fac_driver_handle, fac_custom_driver_handle,
+                           isOpen(fac), isOpen(custom[0]), getpid()};
+            (void)!write(report[1], &end, sizeof end);
+            _exit(0);
+        }
+        close(report[1]);
+        WatcherEnd end{};
+        EXPECT_EQ(read(report[0], &end, sizeof end), ssize_t(sizeof end));
+        int status;
+        EXPECT_EQ(waitpid(caller, &status, 0), caller);
+        EXPECT_EQ(status, 0);  // the caller ends once the watcher detached
+        EXPECT_NE(end.pid, caller);
+        waitpid(end.pid, &status, 0);
+        prctl(PR_SET_CHILD_SUBREAPER, 0);
+        for (int fd : {fac, custom[0], custom[1], report[0]}) close(fd);
+
+        std::string calls;
+        for (int i = 0; c.ledSeries && i < 20; ++i) calls += "ledTog 0 4\nledTog 1 4\n";
+        EXPECT_EQ(sim.read("calls"), calls + c.after);
+        bool closed = c.result == 0;
+        EXPECT_EQ(std::tuple(end.result, end.facHandle, end.customHandle, end.facOpen, end.customOpen),
+                  std::tuple(c.result, closed ? -1 : fac, closed ? -1 : custom[0], !closed, !closed));
     }
-    close(report[1]);
-    WatcherEnd end{};
-    EXPECT_EQ(read(report[0], &end, sizeof end), ssize_t(sizeof end));
-    int status;
-    EXPECT_EQ(waitpid(caller, &status, 0), caller);
-    EXPECT_EQ(status, 0);          // the caller ends once the watcher detached
-    EXPECT_NE(end.pid, caller);
-    waitpid(end.pid, &status, 0);
-    prctl(PR_SET_CHILD_SUBREAPER, 0);
-    for (int fd : {fac, custom[0], custom[1], report[0]}) close(fd);
-
-    EXPECT_EQ(end.result, c.result);
-    std::vector<std::string> calls;
-    for (int i = 0; c.ledSeries && i < 20; ++i) calls.insert(calls.end(), {"ledTog 0 4", "ledTog 1 4"});
-    calls.insert(calls.end(), c.after.begin(), c.after.end());
-    std::string expected;
-    for (const auto &line : calls) expected += line + "\n";
-    EXPECT_EQ(sim.read("calls"), expected);
-    EXPECT_EQ(end.facHandle, c.handlesClosed ? -1 : fac);
-    EXPECT_EQ(end.customHandle, c.handlesClosed ? -1 : custom[0]);
-    EXPECT_EQ(end.facOpen, !c.handlesClosed);
-    EXPECT_EQ(end.customOpen, !c.handlesClosed);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Watcher, FactoryReset,
-    testing::Values(
-        Case{"ResetDespiteEarlierLedFailures", '0', "ledTog 1 4", 19, 0, {"cfg R", "reboot"}, true, true},
-        Case{"PressRequestAnswersOne", '1', "", 0, -1, {}, false, false},
-        Case{"LastLedOnFails", '0', "ledTog 1 4", 20, -1, {}, true, false},
-        Case{"RestoreFails", '0', "cfg R", 1, -1, {"cfg R"}, true, false},
-        Case{"RebootFails", '0', "reboot", 1, -1, {"cfg R", "reboot"}, true, false}),
-    [](const testing::TestParamInfo<Case> &p) { return p.param.name; });
 
 }  // namespace
