@@ -42,13 +42,6 @@ def test_refused_words_print_usage_and_touch_nothing(module_sim, words):
     assert led_events(module_sim) == before and led_states(module_sim) == states
 
 
-def test_device_that_cannot_be_opened(module_sim):
-    module_sim.file("dev/led_dev").rename(module_sim.file("led_dev"))
-    r = module_sim.exec("ledTog", "1", "2")
-    module_sim.file("led_dev").rename(module_sim.file("dev/led_dev"))
-    assert (r.returncode, r.stdout) == (255, "can't open device led_dev\n")
-
-
 def sleeps(sim, *words, script=""):
     """ledTog WORDS under strace: its sleeps (seconds each)."""
     sim.sh(f"{script}strace -f -qq -e trace=clock_nanosleep,nanosleep -o /var/tmp/st "
