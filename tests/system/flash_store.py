@@ -1,8 +1,6 @@
-"""What the system tests of the flash store share: the module's sandbox set
-back to blank flash and an empty /var before each test, the lines a store
-prints and the flash image."""
+"""What the flash store's system tests share: the module's sandbox with blank
+flash and an empty /var for each test, the lines a store prints, the image."""
 
-import os
 import shutil
 
 import pytest
@@ -12,8 +10,6 @@ import pytest
 def box(module_sim):
     module_sim.file("dev/obxcfgC").write_bytes(b"\xff" * (1 << 20))
     module_sim.file("flash.fault").unlink(missing_ok=True)
-    if not module_sim.file("dev/kdump").exists():
-        os.mkfifo(module_sim.file("dev/kdump"), 0o600)
     for p in module_sim.file("var").iterdir():
         if p.name not in ("run", "log", "tmp"):
             shutil.rmtree(p) if p.is_dir() and not p.is_symlink() else p.unlink()

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -81,22 +82,16 @@ TEST(Flash, PowerCutKillsTheWriterAfterExactlyNBytes) {
 
 // A request on a FIFO-backed node waits until the sandbox writes its answer.
 TEST(BlockingRequest, WaitsForTheSandboxByte) {
-    const struct {
-        const char *node;
-        unsigned long request;
-        char byte;
-        int result;
-    } rows[] = {{"kdump", 0x6500, '0', 0}, {"fac_dev", 0x0D01, '1', 1}, {"fac_dev", 0x0D01, 'f', -1}};
     SimDir sim;
-    for (const auto &row : rows) {
-        int fd = adpOpen((std::string("/dev/") + row.node).c_str(), 0, 0), arg = 0;
-        auto waiting = std::async(std::launch::async, [&] { return adpIoctl(fd, row.request, &arg); });
+    for (auto [node, request, byte, result] : {std::tuple("kdump", 0x6500ul, '0', 0),
+                                               std::tuple("fac_dev", 0x0D01ul, '1', 1),
+                                               std::tuple("fac_dev", 0x0D01ul, 'f', -1)}) {
+        int fd = adpOpen((std::string("/dev/") + node).c_str(), 0, 0), arg = 0;
+        auto waiting = std::async(std::launch::async, [&] { return adpIoctl(fd, request, &arg); });
         EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-        int w = open(sim.path(std::string("dev/") + row.node).c_str(), O_WRONLY);
-        ASSERT_EQ(write(w, &row.byte, 1), 1);
-        close(w);
-        EXPECT_EQ(waiting.get(), row.result);
-        EXPECT_EQ(adpIoctl(fd, row.request + 1, &arg), -1);  // other codes never block
+        sim.write(std::string("dev/") + node, std::string(1, byte));
+        EXPECT_EQ(waiting.get(), result);
+        EXPECT_EQ(adpIoctl(fd, request + 1, &arg), -1);  // other codes never block
         EXPECT_EQ(errno, ENOTTY);
         adpClose(fd);
     }
