@@ -3,7 +3,6 @@ flashes the Test LED through ledTog, restores the defaults and reboots; the
 log tells where a failure stopped it."""
 
 import ctypes
-import time
 
 import pytest
 
@@ -12,12 +11,8 @@ from conftest import BIN
 SERIES = [("4", "off"), ("4", "on")] * 20
 
 
-def wait_for(condition, what):
-    for _ in range(1200):  # a guard against hanging, not a measurement
-        if condition():
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
+def wait_until(sim, condition):  # a shell condition; the timeout guards against hanging
+    sim.sh(f"until {condition}; do sleep 0.05; done", check=True, timeout=60)
 
 
 @pytest.mark.parametrize("setup, start_status, press, leds, calls, logged", [
@@ -32,8 +27,8 @@ def test_watcher(sim, setup, start_status, press, leds, calls, logged):
     assert sim.sh("fReset > /var/log/freset.out 2>&1").returncode == start_status
     if press is not None:
         sim.run("press", *press, check=True)
-        wait_for(lambda: sim.exec("pgrep", "-x", "fReset").returncode != 0, "the watcher to end")
-    wait_for(lambda: logged in sim.run("log").stdout, "the log line")
+        wait_until(sim, "! pgrep -x fReset >/dev/null")
+    wait_until(sim, f"grep -qF \"{logged}\" /var/log/messages")
     led_log = sim.file("led.log").read_text().split() if sim.file("led.log").exists() else []
     times, events = led_log[0::3], list(zip(led_log[1::3], led_log[2::3]))
     assert events == leds

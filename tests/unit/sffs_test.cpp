@@ -20,10 +20,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 constexpr size_t blockSize = 0x80000;
 
-Bytes header(unsigned char state, unsigned count) {
-    return {0x00, 0x2B, 0x6D, 0xE4, state, static_cast<unsigned char>(count >> 16),
-            static_cast<unsigned char>(count >> 8), static_cast<unsigned char>(count)};
-}
+using u8 = unsigned char;
+Bytes header(u8 state, unsigned count) { return {0x00, 0x2B, 0x6D, 0xE4, state, u8(count >> 16), u8(count >> 8), u8(count)}; }
 
 Bytes randomBytes(size_t n) {
     std::mt19937 gen(static_cast<unsigned>(n));
@@ -164,11 +162,9 @@ TEST_F(Sffs, FailedChunkWriteGivesMinusOneAndNoCount) {
         stdoutOf([&] { r = sffsFileWrite(0, fd); });
         EXPECT_EQ(r, -1);
         Bytes expected = header(0xFF, 0xFFFFFF);
-        for (size_t at = 0; at < row.size; at += 512) {
-            size_t n = std::min<size_t>(512, row.size - at);
-            Bytes chunk = int(at / 512) == row.missingChunk ? Bytes(n, 0xFF) : slice(file, at, n);
-            expected.insert(expected.end(), chunk.begin(), chunk.end());
-        }
+        expected.insert(expected.end(), file.begin(), file.end());
+        if (size_t at = 512 * size_t(row.missingChunk); row.missingChunk >= 0)
+            std::fill_n(expected.begin() + long(8 + at), std::min<size_t>(512, row.size - at), 0xFF);
         EXPECT_EQ(slice(sim.bytes(), 0, expected.size()), expected);
     }
 }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <sys/stat.h>
 
 SimDir::SimDir(size_t flashSize) {
@@ -32,9 +32,8 @@ SimDir::~SimDir() {
 }
 
 std::string SimDir::read(const std::string &name) const {
-    std::stringstream s;
-    s << std::ifstream(path(name), std::ios::binary).rdbuf();
-    return s.str();
+    std::ifstream in(path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void SimDir::write(const std::string &name, const std::string &text) const {
