@@ -1,6 +1,5 @@
-"""fReset in the sandboxed router: a press of the factory-default button
-flashes the Test LED through ledTog, restores the defaults and reboots; the
-log tells where a failure stopped it."""
+"""fReset in the sandbox: a press flashes the Test LED through ledTog, restores
+the defaults and reboots; the log tells where a failure stopped it."""
 
 import ctypes
 

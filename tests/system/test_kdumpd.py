@@ -7,7 +7,7 @@ import zlib
 
 import pytest
 
-from flash_store import box, image, store_lines  # noqa: F401 (fixture)
+from flash_store import box, store_lines  # noqa: F401 (fixture)
 
 TEXT = "var/orbrix.cfg.ascii"
 GZIP = "var/orbrix.cfg"

@@ -1,6 +1,5 @@
-// The simulated drivers behave as the router's devices do: NOR flash writes
-// only clear bits and erases only whole sectors, a power cut strikes exactly
-// where it is set, blocking requests wait for the sandbox.
+// The simulated drivers act as the router's devices: NOR writes only clear bits,
+// erases take whole sectors, power cuts strike exactly, requests block.
 #include <zezarur/adp.h>
 
 #include <algorithm>
@@ -8,7 +7,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <fcntl.h>
 #include <future>
 #include <gtest/gtest.h>
 #include <string>

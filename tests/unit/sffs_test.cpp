@@ -1,6 +1,5 @@
-// The SFFS building blocks in-process on a simulated flash image: what the
-// sffs command cannot reach (block 1, refused block numbers, return values,
-// the searches, a fault at one precise flash access).
+// The SFFS building blocks on a simulated flash image, for what the sffs command
+// cannot reach: block 1, refusals, results, searches, a fault at one access.
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
@@ -21,7 +20,9 @@ using Bytes = std::vector<unsigned char>;
 constexpr size_t blockSize = 0x80000;
 
 using u8 = unsigned char;
-Bytes header(u8 state, unsigned count) { return {0x00, 0x2B, 0x6D, 0xE4, state, u8(count >> 16), u8(count >> 8), u8(count)}; }
+Bytes header(u8 state, unsigned count) {
+    return {0x00, 0x2B, 0x6D, 0xE4, state, u8(count >> 16), u8(count >> 8), u8(count)};
+}
 
 Bytes randomBytes(size_t n) {
     std::mt19937 gen(static_cast<unsigned>(n));
@@ -77,16 +78,16 @@ TEST_F(Sffs, StatusAndSearchesFollowTheHeaderOfBlockZero) {
     for (const auto &row : rows) {
         SCOPED_TRACE(row.magic);
         poke(0, row.header);
-        int status = 1, free = 1, used = 1;
+        int r[3] = {1, 1, 1};
         char text[200];
         std::snprintf(text, sizeof text,
                       "sffsStatus: 1 Blocks\n    Block(0)> magic:%s, version:%d, state:%s, databytes:%d\n"
                       "sffsStatus: %d Free %d Used\nsffsFreeBlockFound: %d\nsffsUsedBlockFound: %d\n",
                       row.magic, row.version, row.state, row.count, row.freeBlocks, row.usedBlocks,
                       row.freeFound, row.usedFound);
-        EXPECT_EQ(stdoutOf([&] { status = sffsStatus(), free = sffsFreeBlockFind(), used = sffsUsedBlockFind(); }),
+        EXPECT_EQ(stdoutOf([&] { r[0] = sffsStatus(), r[1] = sffsFreeBlockFind(), r[2] = sffsUsedBlockFind(); }),
                   text);
-        EXPECT_EQ(std::tuple(status, free, used), std::tuple(0, row.freeFound, row.usedFound));
+        EXPECT_EQ(std::tuple(r[0], r[1], r[2]), std::tuple(0, row.freeFound, row.usedFound));
         unsigned char h[8];
         EXPECT_EQ(sffsMetaBytesRead(h, 8, 0), std::string(row.magic) == "002b6de4" ? 8 : -1);
     }
@@ -143,7 +144,6 @@ TEST_F(Sffs, BlockOneThroughItsStates) {
     EXPECT_EQ(stdoutOf([] { EXPECT_EQ(sffsBlockFree(1), 0); }), "sffsBlockFree: 1\n");
     EXPECT_EQ(slice(sim.bytes(), blockSize, stored.size()), (stored[4] = 0x10, stored));
     EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(sffsFileRead(1, out), -1); }), "");  // not out of a free one
-    EXPECT_EQ(sim.bytes("out"), file);
 }
 
 // Which flash write fails tells how the file was cut into chunks: every

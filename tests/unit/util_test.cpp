@@ -1,6 +1,5 @@
-// The device utilities in-process, for what only the process itself sees:
-// device handles preset in the exported globals, and the results of the
-// factory-reset watcher, which no caller sees once it has detached.
+// The device utilities in-process, for what only the process sees: handles
+// preset in the globals, and the watcher's results, which no caller sees.
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
@@ -14,6 +13,25 @@
 
 #include "capture.hpp"
 #include "sim_dir.hpp"
+
+// While `attached` is set, daemon() keeps the watcher in this process, where
+// its result and the globals can be seen (the sandbox tests prove the
+// detaching), and adpCmdExec records each command line instead of running
+// it, failing the failAt-th run of failLine.
+static bool attached = false;
+static std::string calls, failLine;
+static int failAt;
+
+extern "C" __attribute__((visibility("default"))) int daemon(int nochdir, int noclose) {
+    return attached ? 0 : reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "daemon"))(nochdir, noclose);
+}
+
+extern "C" int adpCmdExec(const char *command, const char *output, int flags) {
+    using Real = int (*)(const char *, const char *, int);
+    if (!attached) return reinterpret_cast<Real>(dlsym(RTLD_NEXT, "adpCmdExec"))(command, output, flags);
+    calls += std::string(command) + "\n";
+    return command == failLine && --failAt == 0 ? -1 : 0;
+}
 
 namespace {
 
@@ -29,33 +47,6 @@ TEST(LedTog, UsesAPresetHandleAndOpensAnewOnceItIsClosed) {
     EXPECT_EQ(std::pair(led_driver_handle, isOpen(fd)), std::pair(-1, false));
     EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(ledTogMain(3, argv), -1); }), "can't open device led_dev\n");
 }
-
-// While `attached` is set, daemon() keeps the watcher in this process, where
-// its result and the globals can be seen (the sandbox tests prove the
-// detaching), and adpCmdExec records each command line instead of running
-// it, failing the failAt-th run of failLine.
-bool attached = false;
-std::string calls, failLine;
-int failAt;
-
-template <typename F>
-F next(const char *name) {
-    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
-}
-
-}  // namespace
-
-extern "C" __attribute__((visibility("default"))) int daemon(int nochdir, int noclose) {
-    return attached ? 0 : next<int (*)(int, int)>("daemon")(nochdir, noclose);
-}
-
-extern "C" int adpCmdExec(const char *command, const char *output, int flags) {
-    if (!attached) return next<int (*)(const char *, const char *, int)>("adpCmdExec")(command, output, flags);
-    calls += std::string(command) + "\n";
-    return command == failLine && --failAt == 0 ? -1 : 0;
-}
-
-namespace {
 
 // With the button device preset in fac_driver_handle (its node gone, so no
 // open can succeed) and a pipe end in fac_custom_driver_handle.
