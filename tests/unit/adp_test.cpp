@@ -78,7 +78,7 @@ TEST(BlockingRequest, WaitsForTheSandboxByte) {
                                                std::tuple("fac_dev", 0x0D01ul, '1', 1),
                                                std::tuple("fac_dev", 0x0D01ul, 'f', -1)}) {
         int fd = adpOpen((std::string("/dev/") + node).c_str(), 0, 0), arg = 0;
-        auto waiting = std::async(std::launch::async, [&] { return adpIoctl(fd, request, &arg); });
+        auto waiting = std::async(std::launch::async, [&, rq = request] { return adpIoctl(fd, rq, &arg); });
         EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
         sim.write(std::string("dev/") + node, std::string(1, byte));
         EXPECT_EQ(waiting.get(), result);

@@ -115,7 +115,7 @@ TEST_F(Sffs, RefusalsAndFlashFaultsChangeNothing) {
         sim.write("flash.fault", fault);
         ASSERT_EQ(adpLseek(flash, 777, SEEK_SET), 777);
         int r = 0;
-        EXPECT_EQ(stdoutOf([&] { r = call(); }), "");
+        EXPECT_EQ(stdoutOf([&, f = call] { r = f(); }), "");
         EXPECT_EQ(r, -1);
         EXPECT_TRUE(*fault || adpLseek(flash, 0, SEEK_CUR) == 777);
         EXPECT_EQ(sim.bytes(), before);
