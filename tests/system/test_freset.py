@@ -1,11 +1,7 @@
 """fReset in the sandbox: a press flashes the Test LED through ledTog, restores
 the defaults and reboots; the log tells where a failure stopped it."""
 
-import ctypes
-
 import pytest
-
-from conftest import BIN
 
 SERIES = [("4", "off"), ("4", "on")] * 20
 
@@ -35,8 +31,3 @@ def test_watcher(sim, setup, start_status, press, leds, calls, logged):
     assert all(float(on) - float(off) >= 0.05 for off, on in zip(times[0::2], times[1::2]))
     assert [line.split(" ", 1)[1] for line in sim.run("calls").stdout.splitlines()] == calls
 
-
-def test_device_handles_start_out_not_open():
-    lib = ctypes.CDLL(str(BIN / "libzezarur.so"))
-    assert [ctypes.c_int.in_dll(lib, name).value for name in
-            ("fac_driver_handle", "fac_custom_driver_handle", "led_driver_handle")] == [-1] * 3

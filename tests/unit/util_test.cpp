@@ -38,6 +38,8 @@ namespace {
 bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
 
 TEST(LedTog, UsesAPresetHandleAndOpensAnewOnceItIsClosed) {
+    EXPECT_EQ(std::tuple(led_driver_handle, fac_driver_handle, fac_custom_driver_handle),
+              std::tuple(-1, -1, -1));  // not open before anything opens them
     SimDir sim;
     int fd = led_driver_handle = adpOpen("/dev/led_dev", 0, 0);
     std::filesystem::remove(sim.path("dev/led_dev"));  // from now on an open fails
