@@ -68,7 +68,9 @@ TEST(FactoryReset, EndsAsItShould) {
     for (const auto &c : rows) {
         SCOPED_TRACE(testing::Message() << c.press << " " << c.failLine << " " << c.failAt);
         SimDir sim;
-        int fac = fac_driver_handle = adpOpen("/dev/fac_dev", 0, 0), custom[2];
+        int stdinCopy = dup(0), custom[2];
+        close(0);  // descriptor 0 is a handle like any other
+        int fac = fac_driver_handle = adpOpen("/dev/fac_dev", 0, 0);
         ASSERT_EQ(write(fac, &c.press, 1), 1);
         std::filesystem::remove(sim.path("dev/fac_dev"));
         ASSERT_EQ(pipe(custom), 0);
@@ -85,6 +87,7 @@ TEST(FactoryReset, EndsAsItShould) {
         EXPECT_EQ(std::tuple(fac_driver_handle, fac_custom_driver_handle, isOpen(fac), isOpen(custom[0])),
                   std::tuple(closed ? -1 : fac, closed ? -1 : custom[0], !closed, !closed));
         for (int fd : {fac, custom[0], custom[1]}) close(fd);
+        dup2(stdinCopy, 0), close(stdinCopy);
         fac_driver_handle = fac_custom_driver_handle = -1;
     }
 }
