@@ -15,7 +15,10 @@ public:
     std::string path(const std::string &name) const { return root_ + "/" + name; }
     std::string read(const std::string &name) const;
     void write(const std::string &name, const std::string &text) const;
-    std::vector<unsigned char> flash() const;
+    std::vector<unsigned char> bytes(const std::string &name = "dev/obxcfgC") const {
+        std::string s = read(name);
+        return {s.begin(), s.end()};
+    }
 
 private:
     std::string root_;
