@@ -140,6 +140,7 @@ TEST(Md5Context, BitCountCarriesIntoTheHighWord) {
 
 struct HmacVector {
     std::string key, text, expected;
+    friend void PrintTo(const HmacVector &v, std::ostream *os) { *os << v.expected; }
 };
 
 class HmacVectors : public testing::TestWithParam<HmacVector> {};

@@ -97,6 +97,7 @@ struct Case {
     Strings replies;
     int result;
     const char *sent;  // a regular expression for what the server receives
+    friend void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 };
 
 const Case cases[] = {
