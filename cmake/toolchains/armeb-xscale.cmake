@@ -19,12 +19,14 @@ set(CMAKE_C_FLAGS_INIT "${cpu} -isystem ${ZEZARUR_LIBC_ROOT}/include")
 set(CMAKE_CXX_FLAGS_INIT "${cpu} -isystem ${cxx} -isystem ${cxx}/arm-linux-gnueabi -isystem ${ZEZARUR_LIBC_ROOT}/include")
 # The router's loader reads the SysV symbol hash only; one table is enough.
 # Sections per function and data object let the linker drop what nothing
-# reaches.
+# reaches; the library's calls to its own exported functions are bound
+# inside it, without a PLT entry and relocation each.
 set(CMAKE_C_FLAGS_INIT "${CMAKE_C_FLAGS_INIT} -ffunction-sections -fdata-sections")
 set(CMAKE_CXX_FLAGS_INIT "${CMAKE_CXX_FLAGS_INIT} -ffunction-sections -fdata-sections")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT
     "-nostdlib --ld-path=/usr/bin/arm-linux-gnueabi-ld -Wno-unused-command-line-argument \
-     -Wl,--hash-style=sysv -Wl,--build-id=none -Wl,--gc-sections -Wl,-z,norelro")
+     -Wl,--hash-style=sysv -Wl,--build-id=none -Wl,--gc-sections -Wl,-z,norelro \
+     -Wl,-Bsymbolic-functions")
 
 # Without a C library no program links, so the compiler checks stop at a
 # static library, and the libraries keep their C library calls unresolved.
