@@ -143,7 +143,8 @@ def log(box, name):
 def write_hosts(box, st):
     """The sandbox's /etc/hosts; rewritten in place, since it is bind-mounted.
     Names set or deleted with `hosts` win over the service host's names."""
-    names = {n: SERVICE_HOST for n in SERVICE_NAMES + list(st["services"])}
+    names = {n: SERVICE_HOST for n in SERVICE_NAMES}
+    names.update({n: v.get("address") or SERVICE_HOST for n, v in st["services"].items()})
     names.update(st.get("names", {}))
     lines = ["127.0.0.1 localhost", f"{ROUTER['lan0'][1].split('/')[0]} router"]
     lines += [f"{address} {name}" for name, address in names.items() if address]
@@ -367,8 +368,11 @@ def cmd_service(box, st, args):
         if not re.fullmatch(r"[A-Za-z0-9][A-Za-z0-9.-]*", args.name) or args.name in services:
             raise core.SimError(f"bad or existing service name '{args.name}'")
         host = st["roles"]["services"]
+        address = args.address and service_address(st, args.address)
+        if address:  # a second address of the service host, for this service only
+            in_ns(host, f"ip addr add {address}/24 dev eth0")
         pid = spawn(host, args.argv, log(box, f"service-{args.name}"))
-        services[args.name] = {"port": args.port, "argv": args.argv, "pid": pid}
+        services[args.name] = {"port": args.port, "argv": args.argv, "pid": pid, "address": address}
         write_hosts(box, st)
         serving = lambda: tcp_listening(host, args.port) or udp_bound(host, args.port)
         try:
@@ -376,19 +380,40 @@ def cmd_service(box, st, args):
             if not serving():  # CMD is to stay in the foreground
                 raise core.SimError(f"{args.name} ended; see {log(box, 'service-' + args.name)}")
         except core.SimError:
-            end(pid)
-            del services[args.name]
+            end_service(st, services.pop(args.name))
             write_hosts(box, st)
             raise
     elif args.action == "del":
         service = services.pop(args.name, None)
         if service is None:
             raise core.SimError(f"no service named '{args.name}'")
-        end(service["pid"])
+        end_service(st, service)
         write_hosts(box, st)
     else:
         for name, s in services.items():
-            print(f"{name} {SERVICE_HOST}:{s['port']} pid {s['pid']}: {' '.join(s['argv'])}")
+            print(f"{name} {s.get('address') or SERVICE_HOST}:{s['port']} pid {s['pid']}: "
+                  f"{' '.join(s['argv'])}")
+
+
+def service_address(st, text):
+    """A free address of the service host's network for a service of its own."""
+    network = ipaddress.IPv4Interface(f"{SERVICE_HOST}/24").network
+    try:
+        address = ipaddress.IPv4Address(text)
+    except ValueError:
+        raise core.SimError(f"bad address '{text}'") from None
+    taken = {SERVICE_HOST, ISP_SERVICE_SIDE.split("/")[0]} | {
+        v.get("address") for v in st["services"].values()}
+    if address not in network or str(address) in taken or address in (
+            network.network_address, network.broadcast_address):
+        raise core.SimError(f"{text} is not a free host address of {network}")
+    return str(address)
+
+
+def end_service(st, service):
+    end(service["pid"])
+    if service.get("address"):
+        in_ns(st["roles"]["services"], f"ip addr del {service['address']}/24 dev eth0")
 
 
 @locked
@@ -508,8 +533,10 @@ def add_commands(sub):
     s.add_argument("ip", nargs="?")
     s.add_argument("--netbios", metavar="NAME")
     s.set_defaults(handler=forward("cmd_lan"))
-    s = sub.add_parser("service", help="servers on the service host: add NAME PORT CMD... | "
-                                       "del NAME | list")
+    s = sub.add_parser("service", help="servers on the service host: [--address IP] add NAME PORT "
+                                       "CMD... | del NAME | list")
+    s.add_argument("--address", metavar="IP",
+                   help="a second address of the service host for this service (198.51.100.0/24)")
     s.add_argument("action", choices=["add", "del", "list"])
     s.add_argument("name", nargs="?")
     s.add_argument("port", nargs="?", type=int)

@@ -51,11 +51,13 @@ def test_isp_profiles_answer_real_clients(module_sim, profile, shown, answers):
 def test_service_host_and_names(module_sim, tmp_path):
     net = module_sim
     (tmp_path / "hello.txt").write_text("hello from the service host\n")
-    net.run("service", "add", "web.example", "8080", "python3", "-m", "http.server", "8080",
-            "--directory", str(tmp_path), check=True)
+    net.run("service", "--address", "198.51.100.20", "add", "web.example", "8080", "python3", "-m",
+            "http.server", "8080", "--directory", str(tmp_path), check=True)
     r = net.sh("printf 'GET /hello.txt HTTP/1.0\\r\\n\\r\\n' | nc -q 5 web.example 8080")
+    assert net.exec("getent", "hosts", "web.example").stdout.split()[0] == "198.51.100.20"
     net.run("service", "del", "web.example", check=True)
     assert r.stdout.startswith("HTTP/1.0 200") and r.stdout.endswith("service host\n")
+    assert "198.51.100.20" not in net.run("exec", "--in", "services", "ip", "-br", "addr").stdout
     r = net.run("service", "add", "broken.example", "9", "false")
     assert r.returncode == 1 and "broken.example ended" in r.stderr
     for name in ("members.dyndns.org", "members.3322.org", "tzo-lookup.example", "mail.example"):
