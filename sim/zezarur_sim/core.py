@@ -195,12 +195,16 @@ class Sandbox:
         pid = self.require_running()
         each_plugin("stop", self)
         unshare_pid = int(read_file(self.path("run", "unshare.pid"), "0") or 0)
-        os.kill(pid, signal.SIGTERM)
         deadline = time.monotonic() + 5
-        while alive(pid) and time.monotonic() < deadline:
-            time.sleep(0.02)
-        if alive(pid):
-            os.kill(pid, signal.SIGKILL)
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            try:
+                os.kill(pid, sig)
+            except ProcessLookupError:  # it ended on its own (tied, or state removed)
+                break
+            while alive(pid) and time.monotonic() < deadline:
+                time.sleep(0.02)
+            if not alive(pid):
+                break
         while unshare_pid and alive(unshare_pid) and time.monotonic() < deadline + 5:
             time.sleep(0.02)
         for f in ("ready", "init.pid", "unshare.pid"):
