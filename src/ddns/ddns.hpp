@@ -1,6 +1,8 @@
 // The dynamic-DNS client's records, cycle contract and updaters.
 #pragma once
 
+#include <syslog.h>
+
 #include <cstdio>
 
 namespace zezarur {
@@ -32,6 +34,9 @@ void ddnsStatusPath(char (&path)[ddnsStatusPathSize], int ifNum);
 
 // Writes a message to the status file (flushed at once) and logs it at info.
 __attribute__((format(printf, 2, 3))) void ddnsTell(FILE *status, const char *format, ...);
+// The status file gets one text, flushed; the log another (its own blanks,
+// no line feed).
+void ddnsReport(FILE *status, const char *statusText, const char *logText, int priority = LOG_INFO);
 
 // The DynDNS member update protocol, one row per service that speaks it.
 struct DynDnsVariant {

@@ -104,9 +104,7 @@ int answer(FILE *status, const DynDnsVariant &v, const char *reply) {
         std::fflush(status);
         return 0;
     case -1:
-        adpFilePrintf(status, "connecting to wrong server\n");
-        std::fflush(status);
-        syslog(LOG_INFO, "connecting to wrong server");
+        ddnsReport(status, "connecting to wrong server\n", "connecting to wrong server");
         return -1;
     case 400:
         ddnsTell(status, "Bad request\n");
@@ -180,9 +178,7 @@ int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
     request.add("Pragma: no-cache\r\n");
     request.add("\n\n");
     if (!request.fits()) {
-        adpFilePrintf(status, "%s", v.tooLong);
-        std::fflush(status);
-        syslog(LOG_ERR, "%s", v.tooLong);
+        ddnsReport(status, v.tooLong, v.tooLong, LOG_ERR);
         return -1;
     }
 

@@ -20,9 +20,13 @@ void ddnsTell(FILE *status, const char *format, ...) {
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    adpFilePrintf(status, "%s", text);
+    ddnsReport(status, text, text);
+}
+
+void ddnsReport(FILE *status, const char *statusText, const char *logText, int priority) {
+    adpFilePrintf(status, "%s", statusText);
     std::fflush(status);
-    syslog(LOG_INFO, "%s", text);
+    syslog(priority, "%s", logText);
 }
 
 }  // namespace zezarur

@@ -61,9 +61,7 @@ int tzoUpdate(DdnsConfig *record) {
         return -1;
     }
     if (connectTo(sock.get(), lookup, lookupPort, "connect :") < 0) {
-        adpFilePrintf(status, "tzo:unable to establish connection\n");
-        std::fflush(status);
-        syslog(LOG_INFO, "tzo:unable to establish connection");
+        ddnsReport(status, "tzo:unable to establish connection\n", "tzo:unable to establish connection");
         return -1;
     }
     Buffer buffer;
@@ -112,14 +110,12 @@ int tzoUpdate(DdnsConfig *record) {
     int code = tzoResultCode(buffer.p);
     for (const Code &c : codes)
         if (c.code == code) {
-            adpFilePrintf(status, "%s", c.status);
-            std::fflush(status);
-            syslog(LOG_INFO, "%s", c.log);
+            ddnsReport(status, c.status, c.log);
             return 0;
         }
-    adpFilePrintf(status, "tzo update failed\n");
-    std::fflush(status);
-    syslog(LOG_INFO, "server returned Unknown code: %d", code);
+    char log[48];
+    std::snprintf(log, sizeof log, "server returned Unknown code: %d", code);
+    ddnsReport(status, "tzo update failed\n", log);
     return -1;
 }
 

@@ -10,11 +10,18 @@
 
 namespace zezarur {
 
+// An IPv4 socket address (address in network order, port in host order).
+sockaddr_in inetAddress(in_addr address, std::uint16_t port);
+
 // socket(AF_INET, SOCK_STREAM, 0).
 int tcpSocket(const char *tag);
-// connect to address:port (address in network order, port in host order).
+// bind to address, any port.
+int bindTo(int fd, in_addr address, const char *tag);
+// connect to the address, or to address:port.
+int connectTo(int fd, const sockaddr_in &to, const char *tag);
 int connectTo(int fd, in_addr address, std::uint16_t port, const char *tag);
-// One send of len bytes, flags 0.
+// One send of len bytes.  A peer that has gone away gives -1 (EPIPE) rather
+// than a SIGPIPE that would end the whole host program.
 long sendOnce(int fd, const void *buffer, std::size_t len, const char *tag);
 // One recv of up to size bytes, flags 0: a reply is what one call returns.
 long recvOnce(int fd, void *buffer, std::size_t size, const char *tag);

@@ -26,9 +26,7 @@ long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *fo
 }
 
 long smtpSend(const char *data, std::size_t len, const char *tag) {
-    long n = ::send(smtpSocket, data, len, MSG_NOSIGNAL);
-    if (n < 0 && tag) std::perror(tag);
-    return n;
+    return sendOnce(smtpSocket, data, len, tag);
 }
 
 long smtpRecv(char *reply, std::size_t size, const char *tag) {

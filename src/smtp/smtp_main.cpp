@@ -55,11 +55,7 @@ bool openSocket(std::uint32_t address) {
     if (address != boundAddress) closeHandle(smtpSocket);
     if (smtpSocket < 0 && (smtpSocket = tcpSocket("socket:")) < 0) return false;
     if (address == boundAddress) return true;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address;
-    if (::bind(smtpSocket, reinterpret_cast<const sockaddr *>(&local), sizeof local) < 0) {
-        std::perror("bind:");
+    if (bindTo(smtpSocket, in_addr{address}, "bind:") < 0) {
         closeHandle(smtpSocket);
         return false;
     }
@@ -73,11 +69,9 @@ bool connectToServer(const SmtpOptions &options) {
         herror("server lookup");
         return false;
     }
-    serverAddress = {};
-    serverAddress.sin_family = AF_INET;
-    serverAddress.sin_port = htons(static_cast<std::uint16_t>(std::strtol(options.port, nullptr, 10)));
-    serverAddress.sin_addr = server;
-    return connectTo(smtpSocket, server, ntohs(serverAddress.sin_port), "connect :") >= 0;
+    serverAddress =
+        inetAddress(server, static_cast<std::uint16_t>(std::strtol(options.port, nullptr, 10)));
+    return connectTo(smtpSocket, serverAddress, "connect :") >= 0;
 }
 
 // One reply into the cleared buffer: true when it begins with code.

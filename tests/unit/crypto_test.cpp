@@ -169,10 +169,7 @@ const char *const rfc2195Digest = "b913a602c7eda7a495b4e6e7334d3890";
 
 // Runs crammd5digest and returns what it printed.
 std::string cram(const char *secret, const char *challengeText, char **response, int &rc) {
-    return stdoutOf([&] {
-        rc = crammd5digest(secret, challengeText, response);
-        std::fflush(stdout);
-    });
+    return stdoutOf([&] { rc = crammd5digest(secret, challengeText, response); });
 }
 
 TEST(CramMd5, Rfc2195ExampleInANewBuffer) {

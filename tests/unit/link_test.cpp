@@ -10,18 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "capture.hpp"
+#include "platform/bytes.hpp"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 const Bytes bcast(6, 0xff), router = {2, 0, 0, 0, 4, 1}, spoofed = {0, 0xff, 0xd9, 0x74, 0x47, 0};
-
-template <typename F>
-std::string stdoutOf(F f) {
-    testing::internal::CaptureStdout();
-    f();
-    std::fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
 
 // A frame of `size` zero bytes with `spans` (offset, bytes) written in.
 Bytes frame(size_t size, std::vector<std::pair<size_t, Bytes>> spans) {
@@ -55,7 +50,7 @@ TEST(LinkFrames, ChecksumOfRfc1071ExampleWhateverTheFieldHolds) {
     unsigned char header[20] = {0x45, 0, 0, 0x73, 0, 0, 0x40, 0, 0x40, 0x11,
                                 0xAB, 0xCD, 0xc0, 0xa8, 0, 1, 0xc0, 0xa8, 0, 0xc7};
     ipcsum(header);
-    EXPECT_EQ(header[10] << 8 | header[11], 0xb861);
+    EXPECT_EQ(zezarur::load16be(header + 10), 0xb861);
 }
 
 TEST(LinkHandle, SendLeavesProtocolAndDestinationReceiveClearsBuffer) {
