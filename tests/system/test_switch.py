@@ -190,5 +190,11 @@ def test_arl_table(box, count):
 
 def test_sandbox_switch_commands(box):
     assert "cannot set vid.9" in box.run("switch", "set", "vid.9", "1").stderr
+    box.run("switch", "set", "ports", "2", check=True)
     box.run("switch", "arl", "2", check=True)
+    box.run("switch", "traffic", "2", "3", "--size", "512", check=True)
+    assert bcm(box, "vlan show").stdout == port_map(2)
     assert bcm(box, "arl get").stdout == "ARL[0]: 0x8001020000000000\nARL[1]: 0x8001020000000001\n"
+    grown = dict.fromkeys(["TxOctets", "RxOctets", "RxGoodOctets"], 1536)
+    grown.update(dict.fromkeys(["TxUnicastPkts", "RxUniCastPkts", "Pkts512to1023Octets"], 3))
+    assert bcm(box, "mib get 2").stdout == mib_report(2, grown)

@@ -68,8 +68,31 @@ TEST(SwitchDriver, JudgesRequestsTheCommandNeverSends) {
     uint64_t buffer[256] = {};
     EXPECT_EQ(request(arlGet, ArlRequest{reinterpret_cast<uintptr_t>(buffer), 0}), 0);
     EXPECT_EQ(std::pair(buffer[254], buffer[255]), std::pair(uint64_t{255}, uint64_t{0}));
-    sim.write("switch.state", "ports nine\n");
-    EXPECT_EQ(request(resetMibs, 0), -EIO);
+}
+
+// The state file's grammar, where the driver and the sandbox's edits both
+// meet it: a line it cannot read fails every request with EIO.
+TEST(SwitchDriver, ReadsOnlyTheStateLinesOfItsGrammar) {
+    SimDir sim;
+    const std::pair<const char *, bool> lines[] = {
+        {"dmz on", true},          {"dmz yes", false},
+        {"tx.11 off", true},       {"tx.8 off", false},
+        {"vid.8 -32768", true},    {"vid.8 -32769", false},
+        {"vid.9 1", false},        {"vlanctl.5 0xFF", true},
+        {"vlanctl.6 0", false},    {"forward.3 0 8", true},
+        {"forward.3 9", false},    {"forward.3 -", true},
+        {"forward.9 1", false},    {"mib.3.TxDropPkts 4294967295", true},
+        {"mib.3.TxDropPkts 4294967296", false},
+        {"mib.11.TxOctets 18446744073709551615", true},
+        {"mib.9.TxOctets 0", false},
+        {"mib.3.NoSuch 1", false}, {"ports 1 2", false},
+        {"ports nine", false},     {"ports -2147483648", true},
+        {"# a comment", true},     {"arl 0xFFFFFFFFFFFFFFFF", true},
+    };
+    for (auto [line, accepted] : lines) {
+        sim.write("switch.state", std::string(line) + "\n");
+        EXPECT_EQ(request(vlanGet, 0), accepted ? 0 : -EIO) << line;
+    }
 }
 
 }  // namespace
