@@ -28,12 +28,14 @@ class SimError(Exception):
 
 
 def load_plugins():
-    """The sandbox's further roles, one module each in sim/plugins/.  A module
-    may define add_commands(subparsers) (each parser sets handler=f(box, args)),
-    prepare(box) (state files, run outside before start), init(box) (inside,
-    as the sandbox's init, before it reports ready) and stop(box) (outside,
-    before the init is ended).  Each module sees this module as `core`
-    (SimError, run, write_file, read_file, LAUNCHER, ...)."""
+    """The sandbox's further roles, one module each in sim/plugins/, loaded
+    and hooked in name order (net.py builds the network that net_*.py
+    extend).  A module may define add_commands(subparsers) (each parser sets
+    handler=f(box, args)), prepare(box) (state files, run outside before
+    start), init(box) (inside, as the sandbox's init, before it reports
+    ready) and stop(box) (outside, before the init is ended).  Each module
+    sees this module as `core` (SimError, run, write_file, read_file,
+    LAUNCHER, ...)."""
     plugins = []
     folder = os.path.join(SIM_SRC, "plugins")
     for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:

@@ -1,5 +1,5 @@
-"""The sandbox's pure parts, without a sandbox: ISP profile words, switch
-state lines, the LED timeline."""
+"""The sandbox's pure parts, without a sandbox: ISP profile words and the LED
+timeline."""
 
 import sys
 from pathlib import Path
@@ -25,23 +25,11 @@ PLUGIN = {m.__name__: m for m in core.PLUGINS}
     ("cable", "unknown ISP profile"),
 ])
 def test_isp_profile_words(words, full):
-    net = PLUGIN["net"]
+    net = PLUGIN["net_isp"]
     try:
         assert net.profile_text(net.parse_profile(words)) == full
     except core.SimError as e:
         assert full in str(e)
-
-
-@pytest.mark.parametrize("key, values, accepted", [
-    ("dmz", ["on"], True), ("dmz", ["yes"], False), ("tx.11", ["off"], True),
-    ("tx.8", ["off"], False), ("vid.8", ["-32768"], True), ("vid.9", ["1"], False),
-    ("forward.3", ["0", "8"], True), ("forward.3", ["9"], False), ("forward.3", ["-"], True),
-    ("mib.3.TxDropPkts", [str(2**32 - 1)], True), ("mib.3.TxDropPkts", [str(2**32)], False),
-    ("mib.3.TxOctets", [str(2**64 - 1)], True), ("mib.3.NoSuch", ["1"], False),
-    ("ports", ["1", "2"], False),
-])
-def test_switch_state_lines(key, values, accepted):
-    assert (PLUGIN["switch"].check(key, values) is None) == accepted
 
 
 def test_led_timeline_in_ms_with_dark_phases():

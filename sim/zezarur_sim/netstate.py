@@ -1,0 +1,91 @@
+"""The network's shared facts: the address plan several roles use, the state
+of what runs ($STATE/run/net/state.json, rebuilt at every start) and the
+network commands, whose outside half forwards its arguments into the sandbox
+as `zezarur-sim _net NAME ARGS`, where they run one at a time."""
+
+import argparse
+import contextlib
+import fcntl
+import ipaddress
+import json
+import os
+import re
+import sys
+
+from . import core
+
+ROUTER = {"lan0": ("02:00:00:00:02:01", "192.168.1.1/24"),
+          "dmz0": ("02:00:00:00:03:01", "192.168.2.1/24"),
+          "wan0": ("02:00:00:00:04:01", "203.0.113.2/24")}
+ISP_SERVICE_SIDE = "198.51.100.1/24"
+SERVICE_HOST = "198.51.100.10"
+ROLES = ("router", "isp", "services", "lan", "dmz")
+
+
+def host_mac(ip):
+    """A host's MAC: 02:00 and the bytes of its address."""
+    return "02:00:" + ":".join(f"{b:02x}" for b in ipaddress.IPv4Address(ip).packed)
+
+
+def net_dir(box, *parts):
+    return box.path("run", "net", *parts)
+
+
+def log(box, name):
+    return net_dir(box, "log", name + ".log")
+
+
+def load(box):
+    return json.loads(core.read_file(net_dir(box, "state.json"), "{}"))
+
+
+def save(box, st):
+    core.write_file(net_dir(box, "state.json.new"), json.dumps(st, indent=1) + "\n")
+    os.replace(net_dir(box, "state.json.new"), net_dir(box, "state.json"))
+
+
+@contextlib.contextmanager
+def update(box):
+    """The state, locked against other network commands, saved unless the
+    change failed."""
+    with open(net_dir(box, "lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        st = load(box)
+        yield st
+        save(box, st)
+
+
+def role_pids(st):
+    """Every network namespace: the roles' and the LAN hosts' (by name)."""
+    return dict(st["roles"], **{n: h["pid"] for n, h in st["hosts"].items()})
+
+
+def usage(args, forms, command):
+    """Refuses an action given fewer words than its form names."""
+    form = forms[args.action]
+    given = [v for k, v in vars(args).items() if k in ("name", "ip", "port", "argv") and v]
+    if len(given) < len(re.sub(r"\[.*?\]", "", form).split()):
+        raise core.SimError(f"usage: {command} {args.action} {form}".rstrip())
+
+
+INSIDE = {}
+
+
+def command(fn):
+    """Makes fn(box, st, args) a network command: returns the outside
+    handler, which runs fn inside the sandbox on the locked state."""
+    INSIDE[fn.__name__] = fn
+
+    def forward(box, args):
+        box.require_running()
+        payload = {k: v for k, v in vars(args).items() if k != "handler"}
+        if "file" in payload:
+            payload["file"] = os.path.abspath(payload["file"])
+        return box.exec([sys.executable, core.LAUNCHER, "--state", box.state, "_net",
+                         fn.__name__, json.dumps(payload)])
+    return forward
+
+
+def run_inside(box, args):
+    with update(box) as st:
+        return INSIDE[args.name](box, st, argparse.Namespace(**json.loads(args.payload))) or 0
