@@ -3,7 +3,6 @@
 // call, so long intervals of the daemons pass in moments.
 #include <zezarur/adp.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>

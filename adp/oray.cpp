@@ -14,11 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
-#include "sim.hpp"
+#include "sim_file.hpp"
 
 namespace {
 
@@ -38,7 +36,7 @@ Script parse(const char *text) {
     Script s;
     char key[16], value[16];
     for (const char *line = text; line && std::sscanf(line, "%15s %15s", key, value) == 2;
-         line = std::strchr(line, '\n') ? std::strchr(line, '\n') + 1 : nullptr) {
+         line = std::strchr(line, '\n'), line = line ? line + 1 : nullptr) {
         if (!std::strcmp(key, "login"))
             s.loginFailures = !std::strcmp(value, "fail") ? -1
                               : !std::strncmp(value, "fail:", 5) ? std::atoi(value + 5)
@@ -56,28 +54,22 @@ Script parse(const char *text) {
 // Reads the script; a login that consumes one of N counted failures writes
 // the count back, under a lock, since every process of the sandbox shares it.
 bool script(Script &s, bool login) {
-    char p[PATH_MAX];
-    if (!adp::sim::path(p, "oray")) return false;
-    int fd = ::open(p, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    ::flock(fd, LOCK_EX);
+    adp::sim::LockedFile file("oray", true);
+    if (!file.valid()) return false;
     char text[256] = {};
-    (void)!::pread(fd, text, sizeof text - 1, 0);
+    (void)!::pread(file.fd(), text, sizeof text - 1, 0);
     s = parse(text);
     if (login && s.loginFailures > 0) {
         int n = std::snprintf(text, sizeof text, "login fail:%d\ntype %d\nregister %s\nkeepalive %d\n",
                               s.loginFailures - 1, s.type, s.registers ? "ok" : "fail",
                               s.keepAlive);
-        if (::ftruncate(fd, 0) == 0) (void)!::pwrite(fd, text, static_cast<size_t>(n), 0);
+        file.replace(text, static_cast<size_t>(n));
     }
-    ::close(fd);
     return true;
 }
 
 // One line of "<sandbox>/oray.calls", written at once.
 __attribute__((format(printf, 1, 2))) void logCall(const char *format, ...) {
-    char p[PATH_MAX];
-    if (!adp::sim::path(p, "oray.calls")) return;
     char line[1024];
     va_list args;
     va_start(args, format);
@@ -86,10 +78,7 @@ __attribute__((format(printf, 1, 2))) void logCall(const char *format, ...) {
     if (n < 0) return;
     size_t len = static_cast<size_t>(n) < sizeof line - 1 ? static_cast<size_t>(n) : sizeof line - 2;
     line[len++] = '\n';
-    int fd = ::open(p, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    (void)!::write(fd, line, len);
-    ::close(fd);
+    adp::sim::appendLine("oray.calls", line, len);
 }
 
 struct Dotted {

@@ -38,11 +38,6 @@ State::State() {
     for (size_t p = 0; p < txRxPorts.size(); ++p) tx[p] = rx[p] = true;
 }
 
-namespace {
-
-constexpr const char *blanks = " \t\r";
-
-// A whole word as a number within [low, high]; base 0 takes 0x... too.
 bool number(const char *word, long long low, unsigned long long high, unsigned long long &out) {
     if (!word || !*word) return false;
     char *end;
@@ -58,6 +53,10 @@ bool number(const char *word, long long low, unsigned long long high, unsigned l
     out = v;
     return true;
 }
+
+namespace {
+
+constexpr const char *blanks = " \t\r";
 
 bool onOff(const char *word, bool &out) {
     if (!word) return false;

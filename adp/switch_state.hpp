@@ -53,6 +53,9 @@ struct State {
     State();  // power-on: every port forwards to every other, VLAN 1, all enabled
 };
 
+// A whole word as a number within [low, high]; base 0 takes 0x... too.
+bool number(const char *word, long long low, unsigned long long high, unsigned long long &out);
+
 // Parses text (NUL-terminated) over the power-on state; false on a line it
 // cannot read.
 bool parse(State &state, char *text);

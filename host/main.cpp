@@ -9,8 +9,11 @@
 
 namespace {
 
-constexpr const char *applets[] = {
-#define APPLET(name) #name,
+struct Applet {
+    const char *name, *entry;
+};
+constexpr Applet applets[] = {
+#define APPLET(name) {#name, #name "Main"},
 #include "applets.def"
 #undef APPLET
 };
@@ -28,12 +31,8 @@ void *loadLibrary() {
 }
 
 Entry entryOf(void *lib, const char *applet) {
-    for (const char *a : applets)
-        if (std::strcmp(a, applet) == 0) {
-            char symbol[32];
-            std::snprintf(symbol, sizeof symbol, "%sMain", applet);
-            return reinterpret_cast<Entry>(dlsym(lib, symbol));
-        }
+    for (const Applet &a : applets)
+        if (std::strcmp(a.name, applet) == 0) return reinterpret_cast<Entry>(dlsym(lib, a.entry));
     return nullptr;
 }
 
@@ -56,8 +55,8 @@ int main(int argc, char **argv) {
         return 126;
     }
     if (std::strcmp(argv[0], "--list") == 0) {
-        for (const char *a : applets)
-            if (entryOf(lib, a)) std::puts(a);
+        for (const Applet &a : applets)
+            if (dlsym(lib, a.entry)) std::puts(a.name);
         return 0;
     }
     const char *applet = basename(argv[0]);

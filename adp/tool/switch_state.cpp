@@ -8,7 +8,6 @@
 //   zezarur-switch-state set KEY [VALUE...]       one line of the file's grammar
 //   zezarur-switch-state arl COUNT                COUNT made-up ARL entries
 //   zezarur-switch-state traffic PORT FRAMES SIZE counters of FRAMES frames each way
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -28,15 +27,6 @@ int refuse(const char *format, ...) {
     va_end(args);
     std::fputc('\n', stderr);
     return 1;
-}
-
-// A plain decimal word within [0, high].
-bool decimal(const char *word, unsigned long long high, unsigned long long &out) {
-    if (*word < '0' || *word > '9') return false;
-    char *end;
-    errno = 0;
-    out = std::strtoull(word, &end, 10);
-    return !errno && !*end && out <= high;
 }
 
 std::string readAll(FILE *in) {
@@ -74,7 +64,7 @@ int set(sw::State &s, int count, char **words) {
 // Entry k: valid bit, VLAN 1, MAC 02:00:00:00:HH:LL for k = 0xHHLL.
 int arl(sw::State &s, const char *word) {
     unsigned long long count;
-    if (!decimal(word, sw::arlLimit, count))
+    if (!sw::number(word, 0, sw::arlLimit, count))
         return refuse("an ARL table holds 0 to %zu entries", sw::arlLimit);
     s.arlCount = static_cast<size_t>(count);
     for (size_t k = 0; k < count; ++k) s.arl[k] = 1ULL << 63 | 1ULL << 48 | 0x020000000000ULL | k;
@@ -91,22 +81,24 @@ int traffic(sw::State &s, char **words) {
                                   {255, "Pkts128to255Octets"},  {511, "Pkts256to511Octets"},
                                   {1023, "Pkts512to1023Octets"}, {1522, "Pkts1024to1522Octets"}};
     unsigned long long port, frames, size;
-    int slot = decimal(words[0], 11, port) ? sw::slotOf(sw::mibPorts, static_cast<long>(port)) : -1;
-    if (slot < 0 || !decimal(words[1], UINT32_MAX, frames) || !decimal(words[2], 1522, size) ||
-        size < 64)
+    bool read = sw::number(words[0], 0, 11, port) && sw::number(words[1], 0, UINT32_MAX, frames) &&
+                sw::number(words[2], 0, 1522, size) && size >= 64;
+    int slot = read ? sw::slotOf(sw::mibPorts, static_cast<long>(port)) : -1;
+    if (slot < 0)
         return refuse("traffic PORT FRAMES SIZE: PORT 0-8 or 11, FRAMES 0-%u, SIZE 64-1522",
                       UINT32_MAX);
     const char *bucket = nullptr;
     for (const Bucket &b : buckets)
         if (!bucket && size <= b.limit) bucket = b.name;
-    for (const char *name : {"TxOctets", "RxOctets", "RxGoodOctets"}) grow(s, slot, name, frames * size);
+    for (const char *name : {"TxOctets", "RxOctets", "RxGoodOctets"})
+        grow(s, slot, name, frames * size);
     for (const char *name : {"TxUnicastPkts", "RxUniCastPkts", bucket}) grow(s, slot, name, frames);
     return 0;
 }
 
 int change(sw::State &s, int argc, char **argv) {
-    const char *action = argc > 1 ? argv[1] : "";
     if (argc == 1) return 0;
+    const char *action = argv[1];
     if (std::strcmp(action, "set") == 0 && argc >= 3) return set(s, argc - 2, argv + 2);
     if (std::strcmp(action, "arl") == 0 && argc == 3) return arl(s, argv[2]);
     if (std::strcmp(action, "traffic") == 0 && argc == 5) return traffic(s, argv + 2);

@@ -40,17 +40,21 @@ long now() {
     return tv.tv_sec;
 }
 
+// The interface's record when it can be read and the interface is up.
+bool readUp(int ifNum, ifDevInfo &info) {
+    return ifDevGet(&info, 0, ifNum) != -1 && (info.flags & ifUp);
+}
+
 // The interface's address when it can be read, is up and has one; else 0.
 unsigned int addressOf(int ifNum) {
     ifDevInfo info;
-    if (ifDevGet(&info, 0, ifNum) == -1 || !(info.flags & ifUp)) return 0;
-    return info.addr;
+    return readUp(ifNum, info) ? info.addr : 0;
 }
 
 bool networkReady() {
     for (int n : wanInterfaces) {
         ifDevInfo info;
-        if (ifDevGet(&info, 0, n) != -1 && (info.flags & ifUp) && info.ready) return true;
+        if (readUp(n, info) && info.ready) return true;
     }
     return false;
 }
@@ -147,7 +151,7 @@ void keepAlivePass(Cycle (&cycles)[maxDdnsConfigs]) {
     for (unsigned i = 0; i < numOfDdnsConfiguration; ++i) {
         DdnsConfig &r = ddnsConfigTable[i];
         Cycle &c = cycles[i];
-        if (std::strcmp(r.service, "iego") != 0 || !c.orayHandle) continue;
+        if (!c.orayHandle) continue;  // only an Oray login leaves one
         int index = static_cast<int>(i);
         if (c.keepAlive == 0)
             c.keepAlive = udpTimer(c.orayHandle, c.orayType, c.current, index, c.statusPath);

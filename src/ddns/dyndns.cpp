@@ -93,15 +93,13 @@ int answer(FILE *status, const DynDnsVariant &v, const char *reply) {
     switch (http) {
     case 200:
         if (code == 1 || code == 2) {
-            ddnsTell(status, "%s", v.updated);
+            ddnsReport(status, v.updated, v.updated);
             return 0;
         }
-        syslog(LOG_INFO, "%s", v.notUpdated);
         if (const char *text = dynDnsRefusalText(code))
-            adpFilePrintf(status, "%s", text);
+            ddnsReport(status, text, v.notUpdated);
         else
-            adpFilePrintf(status, "%s", v.notUpdated);
-        std::fflush(status);
+            ddnsReport(status, v.notUpdated, v.notUpdated);
         return 0;
     case -1:
         ddnsReport(status, "connecting to wrong server\n", "connecting to wrong server");

@@ -21,8 +21,8 @@ constexpr unsigned loginPause = 1;
 }  // namespace
 
 void *orayUpdate(DdnsConfig *record, int *orayType, unsigned int address, int index) {
-    char statusPath[32], typePath[32], domainsPath[32];
-    std::snprintf(statusPath, sizeof statusPath, "/var/run/ddnsStatus%d", record->ifNum);
+    char statusPath[ddnsStatusPathSize], typePath[32], domainsPath[32];
+    ddnsStatusPath(statusPath, record->ifNum);
     std::snprintf(typePath, sizeof typePath, "/var/run/orayDdnsType%d", record->ifNum);
     std::snprintf(domainsPath, sizeof domainsPath, "/var/run/orayDdnsDomains%d", record->ifNum);
 

@@ -55,9 +55,8 @@ int tzoUpdate(DdnsConfig *record) {
     if (!sock.valid()) return -1;
     in_addr lookup;
     if (!resolveFirst(lookupHost, &lookup)) {
-        syslog(LOG_INFO, "DNS error occured, check your network configuration");
-        adpFilePrintf(status, "DNS error occured,                  check your network configuration\n");
-        std::fflush(status);
+        ddnsReport(status, "DNS error occured,                  check your network configuration\n",
+                   "DNS error occured, check your network configuration");
         return -1;
     }
     if (connectTo(sock.get(), lookup, lookupPort, "connect :") < 0) {
@@ -80,9 +79,9 @@ int tzoUpdate(DdnsConfig *record) {
     receiveAll(sock.get(), buffer.p);  // a failed receive leaves no comma
     const char *server = tzoServerOf(buffer.p);
     if (!server) {
-        syslog(LOG_INFO, "invalid tzo configuration:                    check your domain, username or password");
-        adpFilePrintf(status, "invalid tzo configuration:                      check your domain, username or password\n");
-        std::fflush(status);
+        ddnsReport(status,
+                   "invalid tzo configuration:                      check your domain, username or password\n",
+                   "invalid tzo configuration:                    check your domain, username or password");
         return -1;
     }
     sock.reset();

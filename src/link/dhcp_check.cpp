@@ -9,8 +9,6 @@
 #include "link/frames.hpp"
 
 using namespace zezarur::link;
-using zezarur::load16be;
-using zezarur::load32be;
 
 uint32_t dhcpFound;
 

@@ -8,9 +8,6 @@
 #include "link/frames.hpp"
 
 using namespace zezarur::link;
-using zezarur::load16be;
-using zezarur::store16be;
-using zezarur::store32be;
 
 unsigned char spoofedMac[6] = {0x00, 0xff, 0xd9, 0x74, 0x47, 0x00};
 
@@ -20,11 +17,17 @@ constexpr std::uint16_t discoverIpLength = 500;
 constexpr std::uint16_t discoverUdpLength = discoverIpLength - ipHeaderSize;
 static_assert(ethHeaderEnd + discoverIpLength == 514 && discoverUdpLength == 480);
 constexpr std::uint8_t tosDiscover = 0x01, ttl = 64, optParameterList = 55;
-constexpr std::uint8_t hardwareEthernet = 1;
 
-// The frame length from the IP total length, as the frame says it.
-unsigned frameLength(const unsigned char *frame) {
-    return ethHeaderEnd + load16be(frame + ipTotalLength);
+// Sends the DISCOVER in outData from source: the Ethernet source and the
+// client hardware address, then the header checksum; the length is the one
+// the IP header gives.
+int sendFrom(LinkHandle *link, const unsigned char *source) {
+    unsigned char *f = outData;
+    std::memcpy(f + ethSrc, source, macSize);
+    std::memcpy(f + bootpChaddr, source, macSize);
+    ipcsum(f + ipVerIhl);
+    linkSend(link, f, ethHeaderEnd + load16be(f + ipTotalLength));
+    return 0;
 }
 
 }  // namespace
@@ -46,21 +49,11 @@ extern "C" int dhcpSend(LinkHandle *link) {
     f[bootpHtype] = hardwareEthernet;
     f[bootpHlen] = macSize;
     store32be(f + bootpXid, probeXid);  // broadcast flag clear: offers come unicast
-    std::memcpy(f + bootpChaddr, f + ethSrc, macSize);
     store32be(f + bootpCookie, dhcpCookie);
     const unsigned char options[] = {optMessageType, 1, dhcpDiscover,
                                      optParameterList, 1, optDomainName, optEnd};
     std::memcpy(f + dhcpOptions, options, sizeof options);
-    ipcsum(f + ipVerIhl);
-    linkSend(link, f, frameLength(f));
-    return 0;
+    return sendFrom(link, mac);
 }
 
-extern "C" int dhcpSpoofSend(LinkHandle *link) {
-    unsigned char *f = outData;
-    std::memcpy(f + ethSrc, spoofedMac, macSize);
-    std::memcpy(f + bootpChaddr, f + ethSrc, macSize);
-    ipcsum(f + ipVerIhl);
-    linkSend(link, f, frameLength(f));
-    return 0;
-}
+extern "C" int dhcpSpoofSend(LinkHandle *link) { return sendFrom(link, spoofedMac); }

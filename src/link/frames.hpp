@@ -14,8 +14,14 @@
 
 namespace zezarur::link {
 
+using zezarur::load16be;
+using zezarur::load32be;
+using zezarur::store16be;
+using zezarur::store32be;
+
 constexpr std::size_t frameMax = 1514;  // header and 1500 bytes, no FCS
 constexpr std::size_t macSize = 6;
+constexpr std::uint8_t hardwareEthernet = 1, ipv4AddressSize = 4;  // ARP and BOOTP types
 
 // Ethernet II header.
 constexpr std::size_t ethDst = 0, ethSrc = 6, ethType = 12, ethHeaderEnd = 14;

@@ -11,7 +11,7 @@ extern "C" void ipcsum(unsigned char *ipHeader) {
     constexpr std::size_t checksumAt = ipChecksum - ipVerIhl;
     std::uint32_t sum = 0;
     for (std::size_t at = 0; at < ipHeaderSize; at += 2)
-        if (at != checksumAt) sum += zezarur::load16be(ipHeader + at);
+        if (at != checksumAt) sum += load16be(ipHeader + at);
     while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    zezarur::store16be(ipHeader + checksumAt, static_cast<std::uint16_t>(~sum));
+    store16be(ipHeader + checksumAt, static_cast<std::uint16_t>(~sum));
 }

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-
 namespace {
 
 constexpr int discoveryRounds = 3;
@@ -34,17 +33,17 @@ extern "C" int linkMain(int argc, char **argv) {
         return 1;
     }
     // A failed init is reported there; sends and receives then do nothing.
-    LinkHandle *link = probeLink = linkInit(argv[1]);
+    probeLink = linkInit(argv[1]);
 
     for (int round = 1; round <= discoveryRounds; ++round) {
         std::printf("send discovery: try %d\n", round);
-        pppoeSend(link);
-        dhcpSend(link);
-        dhcpSpoofSend(link);  // from the DISCOVER dhcpSend left in outData
+        pppoeSend(probeLink);
+        dhcpSend(probeLink);
+        dhcpSpoofSend(probeLink);  // from the DISCOVER dhcpSend left in outData
         sleep(answerWait);
     }
     std::puts("recv response");
-    drain(link, [] {
+    drain(probeLink, [] {
         pppoeCheck(inData, sizeof inData);
         dhcpCheck(inData, sizeof inData);
         dhcpBigPondCheck(inData);
@@ -52,10 +51,10 @@ extern "C" int linkMain(int argc, char **argv) {
     });
 
     std::puts("send PPTP discovery");
-    pptpSend(link);
+    pptpSend(probeLink);
     sleep(answerWait);
     std::puts("recv PPTP response");
-    drain(link, [] { pptpCheck(inData, sizeof inData); });
+    drain(probeLink, [] { pptpCheck(inData, sizeof inData); });
 
     std::printf("ISPs Found: %s%s%s%s%s\n", word(ISP_PPPOE, "ISP_PPPOE "),
                 word(ISP_DHCP, "ISP_DHCP "), word(ISP_BIGPOND, "ISP_BIGPOND "),

@@ -6,8 +6,6 @@
 #include "link/frames.hpp"
 
 using namespace zezarur::link;
-using zezarur::load16be;
-using zezarur::store16be;
 
 extern "C" int pppoeSend(LinkHandle *link) {
     startFrame(outData, mac, etherPppoeDiscovery);

@@ -8,17 +8,11 @@
 #include "link/frames.hpp"
 
 using namespace zezarur::link;
-using zezarur::load16be;
-using zezarur::load32be;
-using zezarur::store16be;
-using zezarur::store32be;
 
 namespace {
 
 constexpr std::uint32_t modemAddress = 0x0A00008A;  // 10.0.0.138
 constexpr std::uint32_t probeAddress = 0x0A00008C;  // 10.0.0.140
-constexpr std::uint16_t hardwareEthernet = 1;
-constexpr std::uint8_t ipv4AddressSize = 4;
 
 }  // namespace
 

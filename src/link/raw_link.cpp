@@ -16,6 +16,7 @@
 
 #include "link/frames.hpp"
 #include "platform/handle.hpp"
+#include "platform/sock.hpp"
 
 using namespace zezarur::link;
 
@@ -39,9 +40,7 @@ void nameRequest(ifreq &request, const char *name) {
 }
 
 bool request(int fd, unsigned long code, ifreq &req, const char *tag) {
-    if (adpIoctl(fd, code, &req) >= 0) return true;
-    std::perror(tag);
-    return false;
+    return zezarur::reported(adpIoctl(fd, code, &req), tag) >= 0;
 }
 
 // Brings the interface up without clearing any flag it already has
@@ -58,11 +57,8 @@ bool bringUp(int fd, const char *name) {
 // Steps 2 to 6 of a link's making: the socket, bound to the interface, with
 // its address in mac.  The descriptor, or -1 with the socket closed again.
 int openLink(const char *name, sockaddr_ll &address) {
-    zezarur::SockFd sock(::socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL)));
-    if (!sock.valid()) {
-        std::perror("socket");
-        return -1;
-    }
+    zezarur::AdpFd sock(zezarur::reported(::socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL)), "socket"));
+    if (!sock.valid()) return -1;
     if (!bringUp(sock.get(), name)) return -1;
     ifreq req;
     nameRequest(req, name);
@@ -73,10 +69,9 @@ int openLink(const char *name, sockaddr_ll &address) {
     address.sll_protocol = htons(ETH_P_ALL);
     address.sll_ifindex = req.ifr_ifindex;
     address.sll_halen = macSize;
-    if (::bind(sock.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) < 0) {
-        std::perror("bind");
+    if (zezarur::reported(::bind(sock.get(), reinterpret_cast<const sockaddr *>(&address),
+                                 sizeof address), "bind") < 0)
         return -1;
-    }
     if (!request(sock.get(), SIOCGIFHWADDR, req, "ioctl[SIOCGIFHWADDR]")) return -1;
     std::memcpy(mac, req.ifr_hwaddr.sa_data, macSize);
     return sock.release();
@@ -100,12 +95,8 @@ extern "C" int linkSend(LinkHandle *link, const unsigned char *frame, unsigned i
     // The EtherType as it stands in the frame is already in network order.
     std::memcpy(&link->address.sll_protocol, frame + ethType, sizeof link->address.sll_protocol);
     std::memcpy(link->address.sll_addr, frame + ethDst, macSize);
-    if (::sendto(link->fd, frame, len, 0, reinterpret_cast<const sockaddr *>(&link->address),
-                 sizeof link->address) < 0) {
-        std::perror("send");
-        return 1;
-    }
-    return 0;
+    const auto *to = reinterpret_cast<const sockaddr *>(&link->address);
+    return zezarur::reported(::sendto(link->fd, frame, len, 0, to, sizeof link->address), "send") < 0;
 }
 
 extern "C" int linkRecv(LinkHandle *link, unsigned char *buffer, int len) {
@@ -113,12 +104,10 @@ extern "C" int linkRecv(LinkHandle *link, unsigned char *buffer, int len) {
     std::memset(buffer, 0, static_cast<size_t>(len));
     sockaddr_ll from = link->address;
     socklen_t fromLength = sizeof from;
-    ssize_t got = ::recvfrom(link->fd, buffer, static_cast<size_t>(len), MSG_DONTWAIT,
-                             reinterpret_cast<sockaddr *>(&from), &fromLength);
-    if (got < 0) {
-        std::perror("recv");
-        return 1;
-    }
+    ssize_t got = zezarur::reported(::recvfrom(link->fd, buffer, static_cast<size_t>(len), MSG_DONTWAIT,
+                                               reinterpret_cast<sockaddr *>(&from), &fromLength),
+                                    "recv");
+    if (got < 0) return 1;
     std::printf("recving %d bytes\n", static_cast<int>(got));
     return 0;
 }

@@ -5,8 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "lscan/pass.hpp"
 #include "platform/handle.hpp"
 #include "platform/sock.hpp"

@@ -16,9 +16,6 @@ constexpr std::uint32_t load32be(const unsigned char *p) {
 constexpr std::uint32_t load24be(const unsigned char *p) {
     return std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
 }
-constexpr std::uint16_t load16le(const unsigned char *p) {
-    return static_cast<std::uint16_t>(p[1] << 8 | p[0]);
-}
 constexpr std::uint32_t load32le(const unsigned char *p) {
     return std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
 }
@@ -43,11 +40,5 @@ constexpr void store32le(unsigned char *p, std::uint32_t v) {
     store16le(p, static_cast<std::uint16_t>(v));
     store16le(p + 2, static_cast<std::uint16_t>(v >> 16));
 }
-
-// An Ethernet hardware address as it sits in a frame.
-struct Mac {
-    unsigned char bytes[6];
-};
-static_assert(sizeof(Mac) == 6);
 
 }  // namespace zezarur

@@ -2,8 +2,6 @@
 // exported globals (-1: not open) and a move-only owner for the rest.
 #pragma once
 
-#include <unistd.h>
-
 #include <zezarur/adp.h>
 
 namespace zezarur {
@@ -79,7 +77,6 @@ private:
     int fd_ = -1;
 };
 
-using AdpFd = Fd<adpClose>;   // devices and files opened through adpOpen
-using SockFd = Fd<::close>;   // sockets made with socket()
+using AdpFd = Fd<adpClose>;  // devices, files and sockets: all close through adpClose
 
 }  // namespace zezarur

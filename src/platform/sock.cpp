@@ -8,16 +8,6 @@
 
 namespace zezarur {
 
-namespace {
-
-template <typename T>
-T reported(T result, const char *tag) {
-    if (result < 0 && tag) std::perror(tag);
-    return result;
-}
-
-}  // namespace
-
 sockaddr_in inetAddress(in_addr address, std::uint16_t port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;

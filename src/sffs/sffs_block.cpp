@@ -13,10 +13,6 @@ using namespace zezarur::sffs;
 
 namespace {
 
-// MEMERASE: the record is struct erase_info_user (start, length).
-constexpr unsigned long memErase = zezarur::ioc(zezarur::iocWrite, 'M', 2, 8);
-static_assert(memErase == 0x40084D02);
-
 // struct erase_info_user, native byte order.
 struct EraseInfoUser {
     uint32_t start;
@@ -24,6 +20,10 @@ struct EraseInfoUser {
 };
 static_assert(sizeof(EraseInfoUser) == 8);
 static_assert(offsetof(EraseInfoUser, start) == 0 && offsetof(EraseInfoUser, length) == 4);
+
+// MEMERASE: the record is struct erase_info_user (start, length).
+constexpr unsigned long memErase = zezarur::ioc(zezarur::iocWrite, 'M', 2, sizeof(EraseInfoUser));
+static_assert(memErase == 0x40084D02);
 
 // Only ever clears bits between erases: 0xFF -> 0x11 -> 0x10.
 int markBlock(unsigned block, unsigned char state, const char *name) {

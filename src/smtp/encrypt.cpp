@@ -20,23 +20,16 @@ using namespace zezarur;
 
 extern "C" int encrypt(void) {
     if (!smtpCredentialsSet()) return -1;
-    char buffer[bufferSize];
+    char buffer[bufferSize] = {};  // its last byte is never written: a NUL for the decoder
     if (smtpSendLine(buffer, bound, "send: ", "auth cram-md5\r\n") < 0) return -1;
-
-    // Lines before the challenge (the rest of a hello reply) are passed over.
-    long n;
-    do {
-        std::memset(buffer, 0, sizeof buffer);
-        n = smtpRecv(buffer, bound, "recv: ");
-    } while (n > 0 && !smtpReplyIs(buffer, n, "334"));
+    long n = smtpAwaitPrompt(buffer, bound, "recv: ");
     if (n < 0) return -1;
-    const char *blank = n > 0 ? static_cast<const char *>(std::memchr(buffer, ' ', static_cast<std::size_t>(n))) : nullptr;
+    const char *blank = static_cast<const char *>(std::memchr(buffer, ' ', static_cast<std::size_t>(n)));
     if (!blank) {
         std::fputs("smtp: the server sent no CRAM-MD5 challenge\n", stderr);
         return -1;
     }
-    // The text after the blank, its CR LF included (the decoder skips it);
-    // the cleared buffer ends it with a NUL.
+    // The text after the blank, its CR LF included (the decoder skips it).
     int length = static_cast<int>(buffer + n - (blank + 1));
     challenge = base64_decode(blank + 1, &length);
 

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "smtp/session.hpp"
+
 namespace zezarur {
 namespace {
 
@@ -93,12 +95,8 @@ const OptionRow *rowOf(char letter) {
 // Copies value into a buffer of size bytes; refused, with a message, when
 // it does not fit.
 bool copyValue(char *buffer, std::size_t size, const char *value, const char *what) {
-    std::size_t n = std::strlen(value);
-    if (n >= size) {
-        std::fprintf(stderr, "smtp: %s is longer than %zu characters\n", what, size - 1);
-        return false;
-    }
-    std::memcpy(buffer, value, n + 1);
+    if (!smtpFits(value, size - 1, what)) return false;
+    std::memcpy(buffer, value, std::strlen(value) + 1);
     return true;
 }
 

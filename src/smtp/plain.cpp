@@ -35,9 +35,7 @@ extern "C" int plain(void) {
     }
     char reply[replySize];
     if (smtpSendLine(line.get(), size, nullptr, "auth login\r\n") < 0) return -1;
-    long n;
-    do n = smtpRecv(reply, replySize, nullptr);
-    while (n > 0 && !smtpReplyIs(reply, n, "334"));
+    long n = smtpAwaitPrompt(reply, replySize, nullptr);
     if (n <= 0 || !std::memchr(reply, ' ', static_cast<std::size_t>(n))) return -1;
 
     if (!sendBase64(line.get(), size, Username) || smtpRecv(reply, replySize, nullptr) < 0 ||

@@ -36,12 +36,6 @@ constexpr std::size_t recipientLimit = std::min(room(rcptTo, 1), room(toHeader, 
 constexpr std::size_t subjectLimit = room(subjectHeader, 1);
 static_assert(senderLimit == 43 && recipientLimit == 87 && subjectLimit == 89);
 
-bool fits(const char *value, std::size_t limit, const char *what) {
-    if (std::strlen(value) <= limit) return true;
-    std::fprintf(stderr, "smtp: the %s is longer than %zu characters\n", what, limit);
-    return false;
-}
-
 // A command already sent (sent: its result) and its reply, read and not examined.
 bool answered(char *line, long sent) {
     return sent >= 0 && smtpRecv(line, lineSize, nullptr) >= 0;
@@ -88,8 +82,9 @@ bool sendBody(char *line, const char *file) {
 }  // namespace
 
 bool smtpMailFits(const char *subject, const char *to, const char *from) {
-    return fits(from, senderLimit, "sender address") &&
-           fits(to, recipientLimit, "recipient address") && fits(subject, subjectLimit, "subject");
+    return smtpFits(from, senderLimit, "the sender address") &&
+           smtpFits(to, recipientLimit, "the recipient address") &&
+           smtpFits(subject, subjectLimit, "the subject");
 }
 
 }  // namespace zezarur

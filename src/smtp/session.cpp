@@ -1,6 +1,5 @@
 #include "smtp/session.hpp"
 
-#include <sys/socket.h>
 #include <zezarur/zezarur.h>
 
 #include <cstdarg>
@@ -37,19 +36,33 @@ bool smtpReplyIs(const char *reply, long n, const char *code) {
     return n >= 3 && std::memcmp(reply, code, 3) == 0;
 }
 
+long smtpAwaitPrompt(char *reply, std::size_t size, const char *tag) {
+    long n;
+    do {
+        std::memset(reply, 0, size);
+        n = smtpRecv(reply, size, tag);
+    } while (n > 0 && !smtpReplyIs(reply, n, "334"));
+    return n;
+}
+
+bool smtpFits(const char *value, std::size_t limit, const char *what) {
+    if (std::strlen(value) <= limit) return true;
+    std::fprintf(stderr, "smtp: %s is longer than %zu characters\n", what, limit);
+    return false;
+}
+
 std::size_t smtpBase64LineSize(std::size_t length) { return (length + 2) / 3 * 4 + 3; }
 
 long smtpBase64Line(char *line, std::size_t size, const char *data, int length) {
+    const std::size_t need = smtpBase64LineSize(static_cast<std::size_t>(length));
+    if (need > size) return -1;  // the text, CR LF and the NUL
     const char *text = base64_encode(data, &length);
     if (!text) return -1;
-    std::size_t n = 0;
-    for (const char *c = text; *c; ++c) n += *c != '\n';
-    if (n + 3 > size) return -1;  // the text, CR LF and the NUL
     char *out = line;
-    for (; *text; ++text)
+    for (char *const end = line + need - 3; *text && out < end; ++text)
         if (*text != '\n') *out++ = *text;
     std::memcpy(out, "\r\n", 3);
-    return static_cast<long>(n + 2);
+    return out + 2 - line;
 }
 
 bool smtpCredentialsSet() {

@@ -30,6 +30,13 @@ long smtpSend(const char *data, std::size_t len, const char *tag);
 long smtpRecv(char *reply, std::size_t size, const char *tag);
 // Whether the n bytes received begin with the three-digit code.
 bool smtpReplyIs(const char *reply, long n, const char *code);
+// Reads replies into the cleared buffer until one begins with 334 (the lines
+// before it, the rest of a hello reply, are passed over) or a read gives
+// nothing: the last read's byte count, or -1.
+long smtpAwaitPrompt(char *reply, std::size_t size, const char *tag);
+// Whether value has at most limit characters; says "smtp: WHAT is longer
+// than LIMIT characters" on the error stream when not.
+bool smtpFits(const char *value, std::size_t limit, const char *what);
 
 // The Base64 of length bytes of data as one unbroken line ended by CR LF
 // (the codec's line feeds left out), NUL-terminated in line of size bytes.

@@ -2,7 +2,6 @@
 // LOGIN or not at all, from the router's LAN address.
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
@@ -50,15 +49,12 @@ bool ready(SmtpOptions &options) {
     return options.mode == smtpNoLogin || smtpCredentialsSet();
 }
 
-// The session socket, bound to the LAN address; false when it cannot be had.
+// The session socket, bound to the LAN address unless an earlier run bound
+// that address; false when it cannot be had (smtpMain closes what is left).
 bool openSocket(std::uint32_t address) {
-    if (address != boundAddress) closeHandle(smtpSocket);
-    if (smtpSocket < 0 && (smtpSocket = tcpSocket("socket:")) < 0) return false;
+    if ((smtpSocket = tcpSocket("socket:")) < 0) return false;
     if (address == boundAddress) return true;
-    if (bindTo(smtpSocket, in_addr{address}, "bind:") < 0) {
-        closeHandle(smtpSocket);
-        return false;
-    }
+    if (bindTo(smtpSocket, in_addr{address}, "bind:") < 0) return false;
     boundAddress = address;
     return true;
 }
@@ -74,22 +70,20 @@ bool connectToServer(const SmtpOptions &options) {
     return connectTo(smtpSocket, serverAddress, "connect :") >= 0;
 }
 
-// One reply into the cleared buffer: true when it begins with code.
-bool replied(char *reply, const char *code, bool &failed) {
+// One reply into the cleared buffer: its byte count, or -1.
+long readReply(char *reply) {
     std::memset(reply, 0, replySize);
-    long n = smtpRecv(reply, replyBound, "recv: ");
-    failed = n < 0;
-    return smtpReplyIs(reply, n, code);
+    return smtpRecv(reply, replyBound, "recv: ");
 }
 
 // The greeting, then EHLO or else HELO.
 bool greeted(char *reply) {
-    bool failed;
-    if (!replied(reply, "220", failed)) return false;
+    if (!smtpReplyIs(reply, readReply(reply), "220")) return false;
     for (const char *hello : {"ehlo", "helo"}) {
         if (smtpSendLine(reply, replyBound, "send: ", "%s localhost\r\n", hello) < 0) return false;
-        if (replied(reply, "250", failed)) return true;
-        if (failed) return false;
+        long n = readReply(reply);
+        if (smtpReplyIs(reply, n, "250")) return true;
+        if (n < 0) return false;
     }
     return false;
 }
