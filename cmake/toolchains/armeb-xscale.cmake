@@ -14,15 +14,13 @@ set(CMAKE_C_COMPILER_TARGET ${ZEZARUR_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${ZEZARUR_TRIPLE})
 
 set(cxx ${ZEZARUR_LIBC_ROOT}/include/c++/12)
-set(cpu "-mcpu=xscale -mfloat-abi=soft -nostdlibinc")
+set(cpu "-mcpu=xscale -mfloat-abi=soft -nostdlibinc -ffunction-sections -fdata-sections")
 set(CMAKE_C_FLAGS_INIT "${cpu} -isystem ${ZEZARUR_LIBC_ROOT}/include")
 set(CMAKE_CXX_FLAGS_INIT "${cpu} -isystem ${cxx} -isystem ${cxx}/arm-linux-gnueabi -isystem ${ZEZARUR_LIBC_ROOT}/include")
 # The router's loader reads the SysV symbol hash only; one table is enough.
 # Sections per function and data object let the linker drop what nothing
 # reaches; the library's calls to its own exported functions are bound
 # inside it, without a PLT entry and relocation each.
-set(CMAKE_C_FLAGS_INIT "${CMAKE_C_FLAGS_INIT} -ffunction-sections -fdata-sections")
-set(CMAKE_CXX_FLAGS_INIT "${CMAKE_CXX_FLAGS_INIT} -ffunction-sections -fdata-sections")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT
     "-nostdlib --ld-path=/usr/bin/arm-linux-gnueabi-ld -Wno-unused-command-line-argument \
      -Wl,--hash-style=sysv -Wl,--build-id=none -Wl,--gc-sections -Wl,-z,norelro \

@@ -19,10 +19,12 @@ def cmd_clock(box, args):
             raise core.SimError("usage: clock advance SECONDS (0 or more)")
         with open(box.path("clock.lock"), "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
+            seconds = offset(box) + args.seconds
             new = box.path("clock.new")
-            core.write_file(new, f"{offset(box) + args.seconds}\n")
+            core.write_file(new, f"{seconds}\n")
             os.replace(new, box.path("clock"))
-    seconds = offset(box)
+    else:
+        seconds = offset(box)
     shown = time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(time.time() + seconds))
     print(f"offset {seconds} s: {shown}")
     return 0

@@ -57,16 +57,6 @@ def build(box):
                         "services": {}, "captures": {}})
 
 
-def namespace_pid(box, role):
-    """The pid holding a role's network namespace (isp, services, lan, dmz,
-    router or a LAN host's name), for `exec --in ROLE`."""
-    box.require_running()
-    pids = netstate.role_pids(netstate.load(box))
-    if role not in pids:
-        raise core.SimError(f"no namespace '{role}' (have: {', '.join(pids)})")
-    return pids[role]
-
-
 @netstate.command
 def cmd_net(box, st, args):
     for name, pid in netstate.role_pids(st).items():

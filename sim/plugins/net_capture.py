@@ -9,10 +9,7 @@ from zezarur_sim import netns, netstate
 def namespace_of(st, where):
     """ROLE:IFACE, HOST:IFACE or a router interface -> (pid, iface)."""
     role, _, iface = where.rpartition(":")
-    pids = netstate.role_pids(st)
-    if (role or "router") not in pids:
-        raise core.SimError(f"no namespace '{role}' (have: {', '.join(pids)})")
-    return pids[role or "router"], iface
+    return netstate.pid_of(st, role or "router"), iface
 
 
 @netstate.command

@@ -19,10 +19,7 @@ def add_host(box, st, name, ip, netbios):
         raise core.SimError(f"bad LAN host name '{name}' (a-z, 0-9, '-', at most 12, "
                             f"not one of {', '.join(netstate.ROLES)})")
     lan = ipaddress.IPv4Interface(ROUTER["lan0"][1])
-    try:
-        address = ipaddress.IPv4Address(ip)
-    except ValueError:
-        raise core.SimError(f"bad address '{ip}'") from None
+    address = netstate.address(ip)
     taken = {h["ip"] for h in st["hosts"].values()} | {str(lan.ip)}
     if address not in lan.network or address in (lan.network.network_address,
                                                  lan.network.broadcast_address):

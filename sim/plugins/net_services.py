@@ -43,10 +43,7 @@ def private_etc(box):
 def service_address(st, text):
     """A free address of the service host's network for a service of its own."""
     network = ipaddress.IPv4Interface(f"{SERVICE_HOST}/24").network
-    try:
-        address = ipaddress.IPv4Address(text)
-    except ValueError:
-        raise core.SimError(f"bad address '{text}'") from None
+    address = netstate.address(text)
     taken = {SERVICE_HOST, netstate.ISP_SERVICE_SIDE.split("/")[0]} | {
         v.get("address") for v in st["services"].values()}
     if address not in network or str(address) in taken or address in (
@@ -102,10 +99,7 @@ def cmd_hosts(box, st, args):
     netstate.usage(args, {"set": "NAME IP", "del": "NAME", "list": ""}, "hosts")
     names = st.setdefault("names", {})
     if args.action == "set":
-        try:
-            ipaddress.IPv4Address(args.ip)
-        except ValueError:
-            raise core.SimError(f"bad address '{args.ip}'") from None
+        netstate.address(args.ip)
         names[args.name] = args.ip
     elif args.action == "del":
         names[args.name] = None

@@ -10,9 +10,9 @@ import sys
 DEFAULTS = {"login": "ok", "type": "0", "register": "ok", "keepalive": "1"}
 
 
-def setting(box):
+def setting(text):
     have = dict(DEFAULTS)
-    for line in core.read_file(box.path("oray")).splitlines():
+    for line in text.splitlines():
         key, _, value = line.partition(" ")
         if key in have:
             have[key] = value
@@ -30,12 +30,13 @@ def cmd_oray(box, args):
                             "[--keepalive N] | oray calls [--clear]")
     if args.login is not None and not re.fullmatch(r"ok|fail|fail:\d+", args.login):
         raise core.SimError("--login takes ok, fail or fail:N")
-    have = setting(box)
-    for key in DEFAULTS:
-        value = getattr(args, key)
-        if value is not None:
-            have[key] = str(value)
-    core.write_file(box.path("oray"), "".join(f"{k} {v}\n" for k, v in have.items()))
+    have = {}
+
+    def change(text):  # under the lock of the logins that count failures down
+        have.update(setting(text))
+        have.update({k: str(getattr(args, k)) for k in DEFAULTS if getattr(args, k) is not None})
+        return "".join(f"{k} {v}\n" for k, v in have.items())
+    core.update_file(box.path("oray"), change)
     print(" ".join(f"{k} {v}" for k, v in have.items()))
     return 0
 

@@ -4,7 +4,6 @@ fault (switch.fault).  The model (power-on state, grammar, counters) is
 libadp's alone (adp/switch_state.hpp); the sandbox asks it for every change."""
 
 import errno
-import fcntl
 import os
 import subprocess
 import sys
@@ -21,14 +20,7 @@ def model(text, *change):
 
 
 def change(box, *words):
-    """Changes the state file under the driver's lock."""
-    with open(box.path("switch.state"), "a+") as f:
-        fcntl.flock(f, fcntl.LOCK_EX)
-        f.seek(0)
-        text = model(f.read(), *words)
-        f.seek(0)
-        f.truncate()
-        f.write(text)
+    core.update_file(box.path("switch.state"), lambda text: model(text, *words))
 
 
 def handle(box, args):

@@ -17,7 +17,6 @@ import os
 import secrets
 import sys
 import time
-from base64 import b64decode
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword, auth_mechanism
 

@@ -5,7 +5,7 @@ import argparse
 import os
 import sys
 
-from . import core, devices, init
+from . import core, devices, init, netstate
 from .core import PLUGINS, Sandbox, SimError
 
 
@@ -14,7 +14,8 @@ def exec_command(box, args):
     if not argv:
         raise SimError("exec needs a command")
     if args.role:
-        pid = next(m.namespace_pid for m in PLUGINS if hasattr(m, "namespace_pid"))(box, args.role)
+        box.require_running()
+        pid = netstate.pid_of(netstate.load(box), args.role)
         argv = ["nsenter", "-t", str(pid), "-n", "--"] + argv
     return box.exec(argv)
 

@@ -1,6 +1,8 @@
 """The sandbox's core: its state directory, life cycle, entering it, and the
 plugins that add its further roles (sim/plugins/)."""
 
+import contextlib
+import fcntl
 import importlib.util
 import os
 import re
@@ -32,10 +34,9 @@ def load_plugins():
     and hooked in name order (net.py builds the network that net_*.py
     extend).  A module may define add_commands(subparsers) (each parser sets
     handler=f(box, args)), prepare(box) (state files, run outside before
-    start), init(box) (inside, as the sandbox's init, before it reports
-    ready) and stop(box) (outside, before the init is ended).  Each module
-    sees this module as `core` (SimError, run, write_file, read_file,
-    LAUNCHER, ...)."""
+    start) and init(box) (inside, as the sandbox's init, before it reports
+    ready).  Each module sees this module as `core` (SimError, run,
+    write_file, read_file, remove, LAUNCHER, ...)."""
     plugins = []
     folder = os.path.join(SIM_SRC, "plugins")
     for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
@@ -80,6 +81,24 @@ def read_file(path, default=""):
     except (FileNotFoundError, NotADirectoryError):
         return default
 
+
+def update_file(path, change):
+    """Rewrites path with change(old text), under the lock libadp's drivers
+    take on the files they share with the sandbox."""
+    with open(path, "a+") as f:
+        fcntl.flock(f, fcntl.LOCK_EX)
+        f.seek(0)
+        text = change(f.read())
+        f.seek(0)
+        f.truncate()
+        f.write(text)
+
+
+def remove(*paths):
+    """Removes the files that exist among paths."""
+    for path in paths:
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(path)
 
 
 def run(*cmd):
@@ -145,9 +164,7 @@ class Sandbox:
             if os.path.lexists(link):
                 os.unlink(link)
             os.symlink(target, link)
-        for f in ("ready", "init.pid", "unshare.pid"):
-            if os.path.exists(self.path("run", f)):
-                os.unlink(self.path("run", f))
+        self.forget_run()
         each_plugin("prepare", self)
 
     def start(self, tie=None):
@@ -195,7 +212,6 @@ class Sandbox:
 
     def stop(self):
         pid = self.require_running()
-        each_plugin("stop", self)
         unshare_pid = int(read_file(self.path("run", "unshare.pid"), "0") or 0)
         deadline = time.monotonic() + 5
         for sig in (signal.SIGTERM, signal.SIGKILL):
@@ -209,10 +225,12 @@ class Sandbox:
                 break
         while unshare_pid and alive(unshare_pid) and time.monotonic() < deadline + 5:
             time.sleep(0.02)
-        for f in ("ready", "init.pid", "unshare.pid"):
-            if os.path.exists(self.path("run", f)):
-                os.unlink(self.path("run", f))
+        self.forget_run()
         print("sandbox stopped")
+
+    def forget_run(self):
+        """What says a sandbox runs, gone once none does."""
+        remove(*(self.path("run", f) for f in ("ready", "init.pid", "unshare.pid")))
 
     def status(self):
         pid = self.init_pid()
@@ -239,7 +257,6 @@ class Sandbox:
     def exec(self, argv):
         rc = subprocess.call(self.enter_command(argv))
         return 128 - rc if rc < 0 else rc
-
 
 
 PLUGINS = load_plugins()

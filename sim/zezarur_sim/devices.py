@@ -7,7 +7,7 @@ import os
 import sys
 import time
 
-from .core import STANDINS, SimError, read_file, write_file
+from .core import STANDINS, SimError, read_file, remove, write_file
 
 def led_timeline(log):
     """The LED event log ("seconds.micros LED on|off" lines) as milliseconds
@@ -24,9 +24,6 @@ def led_timeline(log):
             note = f"  dark {(t - dark_since.pop(led)) * 1000:.1f} ms"
         out.append(f"{(t - start) * 1000:10.1f} ms  LED {led:>2} {state:<3}{note}".rstrip() + "\n")
     return "".join(out)
-
-
-
 
 
 def send_signal(box, node, byte, wait):
@@ -49,8 +46,7 @@ def send_signal(box, node, byte, wait):
 def fault(box, words):
     path = box.path("flash.fault")
     if words == ["clear"]:
-        if os.path.exists(path):
-            os.unlink(path)
+        remove(path)
         return
     if len(words) != 2 or words[0] not in ("write", "erase", "cut") or \
             not words[1].isdigit() or (words[0] != "cut" and int(words[1]) < 1):
@@ -63,15 +59,11 @@ def standin(box, name, exit_status, output, reset):
         raise SimError(f"no stand-in named '{name}' (have: {', '.join(STANDINS)})")
     base = box.path("standin", name)
     if reset:
-        for ext in (".exit", ".out"):
-            if os.path.exists(base + ext):
-                os.unlink(base + ext)
+        remove(base + ".exit", base + ".out")
     if exit_status is not None:
         write_file(base + ".exit", f"{exit_status}\n")
     if output is not None:
         write_file(base + ".out", output + "\n")
-
-
 
 
 def show(text):

@@ -7,7 +7,8 @@ import socket
 import subprocess
 import time
 
-from .core import DEVICES, HOST_DEVICES, each_plugin, run, write_file
+from .core import DEVICES, HOST_DEVICES, each_plugin, remove, run, write_file
+
 
 def reap(*_):
     try:
@@ -54,9 +55,7 @@ def init_main(box, tie_fd):
     socket.sethostname("router")
     run("ip", "link", "set", "lo", "up")
 
-    for stale in ("/var/run/metalog.pid", "/var/run/syslogd.pid"):
-        if os.path.exists(stale):
-            os.unlink(stale)
+    remove("/var/run/metalog.pid", "/var/run/syslogd.pid")  # stale ones
     logger = subprocess.Popen(["busybox", "syslogd", "-n", "-O", "/var/log/messages"])
     deadline = time.monotonic() + 5
     while not os.path.exists("/dev/log") and time.monotonic() < deadline:
@@ -73,6 +72,3 @@ def init_main(box, tie_fd):
             break
         reap()
     shutdown()
-
-
-# ---- command line ---------------------------------------------------------

@@ -11,9 +11,14 @@ from . import core
 WAIT = 5.0
 
 
+def enter(pid):
+    """The words that run a command in pid's network namespace; none for our own."""
+    return [] if pid == os.getpid() else ["nsenter", "-t", str(pid), "-n", "--"]
+
+
 def in_ns(pid, script):
     """Runs a shell script in the network namespace held by pid."""
-    r = subprocess.run(["nsenter", "-t", str(pid), "-n", "--", "sh", "-ec", script],
+    r = subprocess.run(enter(pid) + ["sh", "-ec", script],
                        capture_output=True, text=True)
     if r.returncode:
         raise core.SimError(f"network set-up failed: {r.stderr.strip() or script}")
@@ -32,7 +37,7 @@ def spawn(pid, argv, log):
     """Starts argv in pid's network namespace, detached, output to log; it
     leads its own process group so that stopping it ends its children too."""
     with open(log, "ab") as out:
-        p = subprocess.Popen(["nsenter", "-t", str(pid), "-n", "--"] + argv, stdin=subprocess.DEVNULL,
+        p = subprocess.Popen(enter(pid) + argv, stdin=subprocess.DEVNULL,
                              stdout=out, stderr=out, start_new_session=True)
     return p.pid
 

@@ -60,6 +60,22 @@ def role_pids(st):
     return dict(st["roles"], **{n: h["pid"] for n, h in st["hosts"].items()})
 
 
+def pid_of(st, role):
+    """The pid holding a role's or a LAN host's network namespace."""
+    pids = role_pids(st)
+    if role not in pids:
+        raise core.SimError(f"no namespace '{role}' (have: {', '.join(pids)})")
+    return pids[role]
+
+
+def address(text):
+    """An IPv4 address given on the command line."""
+    try:
+        return ipaddress.IPv4Address(text)
+    except ValueError:
+        raise core.SimError(f"bad address '{text}'") from None
+
+
 def usage(args, forms, command):
     """Refuses an action given fewer words than its form names."""
     form = forms[args.action]
@@ -77,7 +93,6 @@ def command(fn):
     INSIDE[fn.__name__] = fn
 
     def forward(box, args):
-        box.require_running()
         payload = {k: v for k, v in vars(args).items() if k != "handler"}
         if "file" in payload:
             payload["file"] = os.path.abspath(payload["file"])

@@ -6,11 +6,9 @@
 
 #include <zezarur/adp.h>
 
-#include <charconv>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 
 namespace zezarur::lscan {
 
@@ -46,12 +44,24 @@ bool nextWord(const char *&text, char (&field)[N]) {
     return true;
 }
 
-// "0x" and 1 to 8 hexadecimal digits (the word buffer holds no more).
+inline int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "0x" and 1 to 8 hexadecimal digits (the word buffer holds no more).  By
+// hand: std::from_chars costs the router's library half a kilobyte.
 inline bool hexFlags(const char *word, unsigned &flags) {
-    if (word[0] != '0' || word[1] != 'x') return false;
-    const char *end = word + std::strlen(word);
-    auto [stop, error] = std::from_chars(word + 2, end, flags, 16);
-    return error == std::errc{} && stop == end;
+    if (word[0] != '0' || word[1] != 'x' || !word[2]) return false;
+    flags = 0;
+    for (const char *p = word + 2; *p; ++p) {
+        const int digit = hexDigit(*p);
+        if (digit < 0) return false;
+        flags = flags << 4 | static_cast<unsigned>(digit);
+    }
+    return true;
 }
 
 // Reads the next line into `line`; false at the end of input.  A line longer
