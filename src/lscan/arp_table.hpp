@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/line.hpp"
+
 namespace zezarur::lscan {
 
 constexpr int arpLineSize = 512;
@@ -69,10 +71,9 @@ inline bool hexFlags(const char *word, unsigned &flags) {
 inline bool nextLine(FILE *in, char (&line)[arpLineSize], bool &whole) {
     whole = true;
     for (;;) {
-        line[arpLineSize - 2] = '\0';  // stays NUL unless the piece filled the buffer
-        if (!adpFileGets(line, arpLineSize, in)) return !whole;
-        const char last = line[arpLineSize - 2];
-        if (last == '\0' || last == '\n') return true;
+        const long n = readLine(line, arpLineSize, in);
+        if (n < 0) return !whole;
+        if (n < arpLineSize - 1 || line[n - 1] == '\n') return true;
         whole = false;
     }
 }

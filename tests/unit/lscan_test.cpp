@@ -79,12 +79,16 @@ std::string copied(std::string table, const char *device) {
 }
 
 TEST(LscanArp, TableCopySkipsTheHeaderAndOverlongLinesWhole) {
-    // Too long for the 512-byte buffer, with a tail that looks like an entry.
-    const std::string overlong = "9.9.9.9 0x1 0x2 " + std::string(495, 'b') + " 8.8.8.8 0x1 0x2 cc * lan0\n";
+    // Too long for the 512-byte buffer, with a tail that looks like an entry;
+    // again with a NUL as the last byte that fits, where a sentinel would be.
+    std::string overlong = "9.9.9.9 0x1 0x2 " + std::string(495, 'b') + " 8.8.8.8 0x1 0x2 cc * lan0\n";
     ASSERT_GT(overlong.size(), size_t(arpLineSize));
-    const std::string table = "1.1.1.0 0x1 0x2 hh * lan0\n1.1.1.1 0x1 0x2 aa * lan0\n" + overlong +
-                              "1.1.1.4 0x1 0x6 dd * lan0\n1.1.1.5 0x1 0x0 ee * lan0\n1.1.1.6 0x1 0x2 ff * lan0";
-    EXPECT_EQ(copied(table, "lan0"), "1.1.1.1 aa\n1.1.1.4 dd\n1.1.1.6 ff\n");
+    for (char last : {'b', '\0'}) {
+        overlong[arpLineSize - 2] = last;
+        const std::string table = "1.1.1.0 0x1 0x2 hh * lan0\n1.1.1.1 0x1 0x2 aa * lan0\n" + overlong +
+                                  "1.1.1.4 0x1 0x6 dd * lan0\n1.1.1.5 0x1 0x0 ee * lan0\n1.1.1.6 0x1 0x2 ff * lan0";
+        EXPECT_EQ(copied(table, "lan0"), "1.1.1.1 aa\n1.1.1.4 dd\n1.1.1.6 ff\n") << int(last);
+    }
     EXPECT_EQ(copied(std::string(600, 'h') + "\n1.1.1.1 0x1 0x2 aa * lan0\n", "lan0"), "1.1.1.1 aa\n");
 }
 
