@@ -20,13 +20,16 @@ constexpr std::uint8_t tosDiscover = 0x01, ttl = 64, optParameterList = 55;
 
 // Sends the DISCOVER in outData from source: the Ethernet source and the
 // client hardware address, then the header checksum; the length is the one
-// the IP header gives.
+// the IP header gives.  When outData holds another probe (dhcpSpoofSend not
+// right after dhcpSend), that field is foreign bytes: a length past the
+// buffer is not sent.
 int sendFrom(LinkHandle *link, const unsigned char *source) {
     unsigned char *f = outData;
     std::memcpy(f + ethSrc, source, macSize);
     std::memcpy(f + bootpChaddr, source, macSize);
     ipcsum(f + ipVerIhl);
-    linkSend(link, f, ethHeaderEnd + load16be(f + ipTotalLength));
+    const unsigned length = ethHeaderEnd + load16be(f + ipTotalLength);
+    if (length <= sizeof outData) linkSend(link, f, length);
     return 0;
 }
 

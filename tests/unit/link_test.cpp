@@ -3,6 +3,8 @@
 #include <zezarur/zezarur.h>
 
 #include <dirent.h>
+#include <dlfcn.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstring>
@@ -25,6 +27,9 @@ Bytes frame(size_t size, std::vector<std::pair<size_t, Bytes>> spans) {
     return f;
 }
 
+// The length of the last frame handed to the kernel, on its way to the real call.
+size_t lastSent = 0;
+
 void expectOutData(const Bytes &golden) {
     EXPECT_EQ(Bytes(outData, outData + sizeof outData), frame(sizeof outData, {{0, golden}}));
 }
@@ -42,8 +47,16 @@ TEST(LinkFrames, PadiArpAndBothDiscovers) {
         {70, router}, {278, {0x63, 0x82, 0x53, 0x63, 53, 1, 1, 55, 1, 15, 255}}});
     EXPECT_EQ(dhcpSend(nullptr), 0);
     expectOutData(discover);
-    EXPECT_EQ(dhcpSpoofSend(nullptr), 0);
+    LinkHandle link{};
+    link.fd = -1;
+    EXPECT_EQ(dhcpSpoofSend(&link), 0);
     expectOutData(frame(514, {{0, discover}, {6, spoofed}, {70, spoofed}}));
+    EXPECT_EQ(lastSent, 514u);
+    // Out of order, after the ARP probe: its bytes give no length past outData.
+    lastSent = 0;
+    pptpSend(nullptr);
+    EXPECT_EQ(dhcpSpoofSend(&link), 0);
+    EXPECT_EQ(lastSent, 0u);
 }
 
 TEST(LinkFrames, ChecksumOfRfc1071ExampleWhateverTheFieldHolds) {
@@ -122,3 +135,10 @@ TEST(LinkMain, UsageWithoutInterfaceOpensNothing) {
 }
 
 }  // namespace
+
+extern "C" __attribute__((visibility("default"))) ssize_t sendto(
+    int fd, const void *buf, size_t len, int flags, const sockaddr *to, socklen_t toLength) {
+    lastSent = len;
+    using Real = ssize_t (*)(int, const void *, size_t, int, const sockaddr *, socklen_t);
+    return reinterpret_cast<Real>(dlsym(RTLD_NEXT, "sendto"))(fd, buf, len, flags, to, toLength);
+}
