@@ -28,6 +28,14 @@ int decimal(const char *text) {
     return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
 
+// Frees what a slot holds and empties it.
+void release(DdnsConfig &r) {
+    for (char *s : {r.service, r.hostname, r.username, r.passwd, r.refreshInterval, r.wildcard})
+        std::free(s);
+    if (r.statusFile) adpFileClose(r.statusFile);
+    r = {};
+}
+
 }  // namespace
 
 void addDdnsConfig(char *const fields[7]) {
@@ -36,9 +44,7 @@ void addDdnsConfig(char *const fields[7]) {
         return;
     }
     DdnsConfig &r = ddnsConfigTable[numOfDdnsConfiguration];
-    // A slot whose status file failed is reused by the next line.
-    for (char *s : {r.service, r.hostname, r.username, r.passwd, r.refreshInterval, r.wildcard})
-        std::free(s);
+    release(r);  // a slot whose status file failed is reused by the next line
     r = {decimal(fields[0]), strdup(fields[1]), strdup(fields[2]), strdup(fields[3]),
          strdup(fields[4]), strdup(fields[5]), strdup(fields[6]), nullptr};
     char path[ddnsStatusPathSize];
@@ -55,6 +61,9 @@ void addDdnsConfig(char *const fields[7]) {
 }
 
 bool ddnsConfigRead() {
+    // A daemon run again in the same process starts from an empty table.
+    for (DdnsConfig &r : ddnsConfigTable) release(r);
+    numOfDdnsConfiguration = 0;
     FILE *f = adpFileOpen(configPath, "r");
     if (!f) {
         syslog(LOG_ERR, "Failed to Open: %s \n", configPath);

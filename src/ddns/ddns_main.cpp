@@ -47,13 +47,13 @@ bool readUp(int ifNum, ifDevInfo &info) {
 
 // The interface's address when it can be read, is up and has one; else 0.
 unsigned int addressOf(int ifNum) {
-    ifDevInfo info;
+    ifDevInfo info{};
     return readUp(ifNum, info) ? info.addr : 0;
 }
 
 bool networkReady() {
     for (int n : wanInterfaces) {
-        ifDevInfo info;
+        ifDevInfo info{};
         if (readUp(n, info) && info.ready) return true;
     }
     return false;

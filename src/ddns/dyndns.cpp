@@ -5,7 +5,6 @@
 #include <zezarur/zezarur.h>
 
 #include <arpa/inet.h>
-#include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,7 @@
 
 #include "ddns/ddns.hpp"
 #include "ddns/dyndns_reply.hpp"
+#include "ddns/requests.hpp"
 #include "platform/handle.hpp"
 #include "platform/sock.hpp"
 
@@ -47,33 +47,7 @@ const DynDnsVariant dynDns3322 = {
 namespace {
 
 constexpr const char *versionPath = "/var/firmVersion";
-constexpr std::size_t requestCapacity = 400;  // 399 characters and the NUL
 constexpr std::size_t versionMax = 14;
-
-// Appends formatted pieces to the request without ever passing its capacity;
-// once a piece does not fit, the request is refused as a whole.
-class Request {
-public:
-    explicit Request(char *buffer) : buffer_(buffer) {}
-    __attribute__((format(printf, 2, 3))) void add(const char *format, ...) {
-        if (!fits_) return;
-        va_list args;
-        va_start(args, format);
-        int n = std::vsnprintf(buffer_ + len_, requestCapacity - len_, format, args);
-        va_end(args);
-        if (n < 0 || static_cast<std::size_t>(n) >= requestCapacity - len_)
-            fits_ = false;
-        else
-            len_ += static_cast<std::size_t>(n);
-    }
-    bool fits() const { return fits_; }
-    std::size_t size() const { return len_; }
-
-private:
-    char *buffer_;
-    std::size_t len_ = 0;
-    bool fits_ = true;
-};
 
 struct Resources {
     AdpFd sock;
@@ -133,6 +107,14 @@ int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
     const char *authorization = base64_encode(res.credentials, &credLen);
     if (!authorization) return -1;
 
+    // With the shortest address and no version, a request that still does
+    // not fit never will: refused before any connection is made.
+    char trial[requestCapacity];
+    if (dynDnsRequest(trial, v, *record, authorization, "0.0.0.0", "") < 0) {
+        ddnsReport(status, v.tooLong, v.tooLong, LOG_ERR);
+        return -1;
+    }
+
     res.sock.reset(tcpSocket("socket :"));
     if (!res.sock.valid()) return -1;
     in_addr server;
@@ -156,43 +138,25 @@ int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
     }
     char version[versionMax + 1] = {};
     adpFileRead(version, 1, versionMax, res.version);
-    ifDevInfo info;
+    ifDevInfo info{};
     if (ifDevGet(&info, 0, record->ifNum) == -1) return -1;
 
     std::memset(res.buffer, 0, requestCapacity + 1);
     syslog(LOG_INFO, "%s", v.sendingLog);
     in_addr address{info.addr};
-    Request request(res.buffer);
-    request.add("%s", v.requestStart);
-    request.add("system=%s&", v.system ? v.system : record->service);
-    request.add("hostname=%s&", record->hostname);
-    request.add("myip=%s&", inet_ntoa(address));
-    request.add("wildcard=%s&", record->wildcard);
-    request.add(" HTTP/1.0\r\n");
-    request.add("Host: %s\r\n", v.server);
-    request.add("Authorization: Basic %s\r\n", authorization);
-    request.add("User-Agent: Brenlow/ZR4410/%s\r\n", version);
-    request.add("Connection: close\r\n");
-    request.add("Pragma: no-cache\r\n");
-    request.add("\n\n");
-    if (!request.fits()) {
+    const long length = dynDnsRequest(res.buffer, v, *record, authorization, inet_ntoa(address), version);
+    if (length < 0) {
         ddnsReport(status, v.tooLong, v.tooLong, LOG_ERR);
         return -1;
     }
 
-    long sent = sendOnce(res.sock.get(), res.buffer, request.size(), nullptr);
+    long sent = sendOnce(res.sock.get(), res.buffer, static_cast<std::size_t>(length), "send: ");
     syslog(LOG_INFO, "Sending update request %s", res.buffer);
-    if (sent < 0) {
-        std::perror("send: ");
-        return -1;
-    }
+    if (sent < 0) return -1;
     std::memset(res.buffer, 0, requestCapacity);
-    long got = recvOnce(res.sock.get(), res.buffer, requestCapacity - 1, nullptr);
+    long got = recvOnce(res.sock.get(), res.buffer, requestCapacity - 1, "recv: ");
     syslog(LOG_INFO, "Recieved %s\n", res.buffer);
-    if (got < 0) {
-        std::perror("recv: ");
-        return -1;
-    }
+    if (got < 0) return -1;
     if (std::strcmp(res.buffer, "badagent") == 0) {
         syslog(LOG_INFO, "%s", v.badAgent);
         return -1;

@@ -11,6 +11,7 @@
 #include <syslog.h>
 
 #include "ddns/ddns.hpp"
+#include "ddns/requests.hpp"
 #include "ddns/tzo_reply.hpp"
 #include "platform/handle.hpp"
 #include "platform/sock.hpp"
@@ -21,7 +22,6 @@ namespace {
 
 constexpr const char *lookupHost = "tzo-lookup.example";
 constexpr std::uint16_t lookupPort = 21340, updatePort = 21346;
-constexpr std::size_t bufferSize = 400;
 
 struct Code {
     int code;
@@ -42,6 +42,8 @@ long receiveAll(int fd, char *buffer) {
     return ::recv(fd, buffer, bufferSize - 1, MSG_WAITALL);
 }
 
+constexpr const char *tooLong = "tzo update request too long\n";
+
 struct Buffer {
     char *p = static_cast<char *>(std::malloc(bufferSize));
     ~Buffer() { std::free(p); }
@@ -51,6 +53,15 @@ struct Buffer {
 
 int tzoUpdate(DdnsConfig *record) {
     FILE *status = record->statusFile;
+    // Both lines go out whole or not at all; the update line is tried with
+    // the shortest address first, so that a configuration that can never
+    // fit opens no connection.
+    char trial[bufferSize];
+    if (tzoLookupLine(trial, *record) < 0 ||
+        tzoUpdateLine(trial, *record, "0.0.0.0") < 0) {
+        ddnsReport(status, tooLong, tooLong, LOG_ERR);
+        return -1;
+    }
     AdpFd sock(tcpSocket("socket :"));
     if (!sock.valid()) return -1;
     in_addr lookup;
@@ -70,10 +81,9 @@ int tzoUpdate(DdnsConfig *record) {
     }
 
     syslog(LOG_INFO, "sending tzo update request");
-    std::snprintf(buffer.p, bufferSize, "I %s\r\n", record->passwd);
-    if (sendOnce(sock.get(), buffer.p, std::strlen(buffer.p), nullptr) < 0) {
+    long n = tzoLookupLine(buffer.p, *record);
+    if (sendOnce(sock.get(), buffer.p, static_cast<std::size_t>(n), "send: ") < 0) {
         syslog(LOG_INFO, "TZO: Send Failed");
-        std::perror("send: ");
         return -1;
     }
     receiveAll(sock.get(), buffer.p);  // a failed receive leaves no comma
@@ -95,12 +105,15 @@ int tzoUpdate(DdnsConfig *record) {
     }
     if (connectTo(sock.get(), updater, updatePort, "connect :") < 0) return -1;
 
-    ifDevInfo info;
+    ifDevInfo info{};
     if (ifDevGet(&info, 0, record->ifNum) == -1) return -1;
     in_addr address{info.addr};
-    std::snprintf(buffer.p, bufferSize, "R %s,%s,%s,%s\r\n", record->hostname, record->username,
-                  record->passwd, inet_ntoa(address));
-    if (sendOnce(sock.get(), buffer.p, std::strlen(buffer.p), "send: ") < 0) return -1;
+    n = tzoUpdateLine(buffer.p, *record, inet_ntoa(address));
+    if (n < 0) {
+        ddnsReport(status, tooLong, tooLong, LOG_ERR);
+        return -1;
+    }
+    if (sendOnce(sock.get(), buffer.p, static_cast<std::size_t>(n), "send: ") < 0) return -1;
     if (receiveAll(sock.get(), buffer.p) < 0) {
         std::perror("recv: ");
         return -1;
