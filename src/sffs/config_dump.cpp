@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <cstdio>
+
 namespace {
 
 constexpr const char *textConfig = "/var/orbrix.cfg.ascii";
@@ -21,19 +23,19 @@ extern "C" int zConfigWrite(void) {
         return -1;
     }
     unsigned char piece[pieceSize];
-    int result = 0;
-    while (!adpFileEOF(in)) {
+    bool whole = true;
+    while (whole && !adpFileEOF(in)) {
         size_t n = adpFileRead(piece, 1, pieceSize, in);
-        if (n > 0) {
-            gzwrite(out, piece, static_cast<unsigned>(n));
-        } else if (!adpFileEOF(in)) {
-            // A read error short of the end: a truncated configuration must
-            // not be stored over the good one.
-            result = -1;
-            break;
-        }
+        // A read error short of the end, or a write that did not take every
+        // byte (a full /var), leaves a dump that must not be stored.
+        if (n > 0)
+            whole = gzwrite(out, piece, static_cast<unsigned>(n)) == static_cast<int>(n);
+        else
+            whole = adpFileEOF(in);
     }
-    gzclose(out);
+    whole = gzclose(out) == Z_OK && whole;  // the last bytes are written here
     adpFileClose(in);
-    return result;
+    if (whole) return 0;
+    std::remove(gzipConfig);  // no piece of a dump is left for a later store to take
+    return -1;
 }

@@ -2,7 +2,10 @@
 // 24-bit big-endian byte count) and then the stored file.
 #pragma once
 
+#include <sys/file.h>
+
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/bytes.hpp"
 
@@ -32,6 +35,26 @@ inline void setHeaderCount(unsigned char *h, int count) {
 
 // Reads the header of `block` into a zeroed buffer: sffsMetaBytesRead's result.
 int readHeader(unsigned block, unsigned char (&h)[headerSize]);
+
+// Held for a whole store or restore: a writer has the flash alone, so that
+// two stores never interleave their erases and writes (the second waits);
+// readers share it.  The lock goes with the process, a killed one included.
+class FlashLock {
+public:
+    FlashLock(int fd, int operation) : fd_(fd), held_(::flock(fd, operation) == 0) {
+        if (!held_) std::perror("flock");
+    }
+    ~FlashLock() {
+        if (held_) ::flock(fd_, LOCK_UN);
+    }
+    FlashLock(const FlashLock &) = delete;
+    FlashLock &operator=(const FlashLock &) = delete;
+    bool held() const { return held_; }
+
+private:
+    int fd_;
+    bool held_;
+};
 
 // The size of the file behind fd, found by seeking to its end; the file is
 // rewound afterwards.

@@ -9,6 +9,8 @@ extern "C" int sffsWrite(int fd) {
     if (fd < 0) return -1;
     int size = fileSize(fd);
     if (size < 1 || size > maxFileSize) return -1;  // an empty file never erases the stored one
+    FlashLock lock(flash, LOCK_EX);
+    if (!lock.held()) return -1;
     int block = sffsFreeBlockFind();
     if (block == -1) block = 0;
     int r = sffsEraseBlock(static_cast<unsigned>(block), size);
@@ -23,6 +25,8 @@ extern "C" int sffsWrite(int fd) {
 
 extern "C" int sffsRead(int fd) {
     if (fd < 0) return -1;
+    FlashLock lock(flash, LOCK_SH);
+    if (!lock.held()) return -1;
     int block = sffsUsedBlockFind();
     if (block == -1) return -1;
     int r = sffsFileRead(static_cast<unsigned>(block), fd);
