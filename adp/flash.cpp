@@ -6,21 +6,16 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "devices/flash.hpp"
 #include "faults.hpp"
 #include "sim.hpp"
 
 namespace adp::sim {
 namespace {
 
-constexpr unsigned long memErase = 0x40084D02;  // _IOW('M', 2, struct erase_info_user)
-constexpr uint32_t sectorSize = 0x20000;
-
-struct EraseInfo {
-    uint32_t start;
-    uint32_t length;
-};
-static_assert(sizeof(EraseInfo) == 8);
-static_assert(offsetof(EraseInfo, start) == 0 && offsetof(EraseInfo, length) == 4);
+using zezarur::device::EraseInfoUser;
+using zezarur::device::flashSectorSize;
+using zezarur::device::memErase;
 
 // ANDs `count` bytes of data into the image at pos, the descriptor's offset,
 // which moves past them; -1 on an I/O failure.
@@ -63,11 +58,11 @@ int flashWrite(int fd, const void *buffer, int count) {
 int flashIoctl(int fd, unsigned long request, void *record) {
     if (request != memErase) return refuse(ENOTTY);
     if (!record) return refuse(EFAULT);
-    EraseInfo e;
+    EraseInfoUser e;
     std::memcpy(&e, record, sizeof e);
     off_t size = sizeOf(fd);
     if (size < 0) return -1;
-    if (e.length == 0 || e.start % sectorSize || e.length % sectorSize ||
+    if (e.length == 0 || e.start % flashSectorSize || e.length % flashSectorSize ||
         static_cast<uint64_t>(e.start) + e.length > static_cast<uint64_t>(size)) return refuse(EINVAL);
     FaultVerdict v = takeFlashFault(FlashOp::erase, static_cast<long>(e.length));
     if (v.fail) return refuse(EIO);
@@ -78,6 +73,6 @@ int flashIoctl(int fd, unsigned long request, void *record) {
 
 }  // namespace
 
-const Driver flashDriver{"obxcfgC", false, flashIoctl, flashWrite};
+const Driver flashDriver{flashIoctl, flashWrite};
 
 }  // namespace adp::sim

@@ -8,15 +8,16 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "devices/leds.hpp"
 #include "sim.hpp"
 #include "sim_file.hpp"
 
 namespace adp::sim {
 namespace {
 
-constexpr unsigned long ledOff = 0x40040C00;  // _IOW(0x0C, 0, int)
-constexpr unsigned long ledOn = 0x40040C01;   // _IOW(0x0C, 1, int)
-constexpr int ledCount = 11;
+using zezarur::device::ledCount;
+using zezarur::device::ledOff;
+using zezarur::device::ledOn;
 
 void setState(int led, bool on) {
     LockedFile file("leds", true);
@@ -58,6 +59,6 @@ int ledIoctl(int, unsigned long request, void *record) {
 
 }  // namespace
 
-const Driver ledDriver{"led_dev", false, ledIoctl, nullptr};
+const Driver ledDriver{ledIoctl, nullptr};
 
 }  // namespace adp::sim

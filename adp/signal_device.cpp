@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "devices/signals.hpp"
 #include "sim.hpp"
 
 namespace adp::sim {
@@ -32,7 +33,7 @@ int signalIoctl(int fd, unsigned long request, void *) {
 
 }  // namespace
 
-const Driver kdumpDriver{"kdump", true, signalIoctl<0x6500>, nullptr};
-const Driver facDriver{"fac_dev", true, signalIoctl<0x0D01>, nullptr};
+const Driver kdumpDriver{signalIoctl<zezarur::device::kdumpSaveRequest>, nullptr};
+const Driver facDriver{signalIoctl<zezarur::device::facCheckPress>, nullptr};
 
 }  // namespace adp::sim

@@ -13,8 +13,17 @@
 namespace adp::sim {
 namespace {
 
-constexpr std::array<const Driver *, 5> drivers{&flashDriver, &kdumpDriver, &facDriver,
-                                                &ledDriver, &switchDriver};
+struct Node {
+    const char *name;  // under /dev
+    bool fifo;         // opened read-write, so that opening never blocks
+    const Driver *driver;
+};
+enum Backing { IMAGE, FIFO, EMPTY };
+constexpr Node nodes[] = {
+#define DEVICE(name, backing, driver) {#name, backing == FIFO, &driver},
+#include "devices.def"
+#undef DEVICE
+};
 
 // A descriptor's driver, with the file's identity so that a descriptor number
 // reused by an open that did not go through adp is never mistaken for it.
@@ -26,12 +35,12 @@ struct Slot {
 };
 std::array<Slot, 1024> slots;
 
-const Driver *driverForPath(const char *p) {
+const Node *nodeForPath(const char *p) {
     constexpr std::string_view prefix = "/dev/";
     std::string_view s(p);
     if (!dir() || !s.starts_with(prefix)) return nullptr;
-    for (const Driver *d : drivers)
-        if (s.substr(prefix.size()) == d->node) return d;
+    for (const Node &n : nodes)
+        if (s.substr(prefix.size()) == n.name) return &n;
     return nullptr;
 }
 
@@ -50,8 +59,8 @@ bool path(char (&out)[PATH_MAX], const char *name) {
 }
 
 int open(const char *p, int flags, int mode) {
-    const Driver *d = driverForPath(p);
-    if (!d) return ::open(p, flags, mode);
+    const Node *n = nodeForPath(p);
+    if (!n) return ::open(p, flags, mode);
 
     char node[PATH_MAX];
     if (!path(node, p + 1)) {  // "<sandbox>/dev/<name>"
@@ -61,14 +70,14 @@ int open(const char *p, int flags, int mode) {
     struct stat st;
     if (::stat(node, &st) == 0 && S_ISCHR(st.st_mode)) return ::open(node, flags, mode);
 
-    int fd = ::open(node, d->fifo ? O_RDWR : flags, mode);
+    int fd = ::open(node, n->fifo ? O_RDWR : flags, mode);
     if (fd < 0) return fd;
     if (static_cast<size_t>(fd) >= slots.size() || ::fstat(fd, &st) != 0) {
         ::close(fd);
         errno = EMFILE;
         return -1;
     }
-    slots[static_cast<size_t>(fd)] = {d, st.st_dev, st.st_ino, st.st_size};
+    slots[static_cast<size_t>(fd)] = {n->driver, st.st_dev, st.st_ino, st.st_size};
     return fd;
 }
 

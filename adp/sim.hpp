@@ -10,8 +10,6 @@
 namespace adp::sim {
 
 struct Driver {
-    const char *node;  // name under /dev
-    bool fifo;         // opened read-write so that opening never blocks
     int (*ioctl)(int fd, unsigned long request, void *record);
     int (*write)(int fd, const void *buffer, int count);  // null: plain write
 };
@@ -41,7 +39,9 @@ inline int refuse(int error) {
     return -1;
 }
 
-// The drivers, one per file.
-extern const Driver flashDriver, kdumpDriver, facDriver, ledDriver, switchDriver;
+// The drivers, one per file, named in devices.def.
+#define DEVICE(node, backing, driver) extern const Driver driver;
+#include "devices.def"
+#undef DEVICE
 
 }  // namespace adp::sim

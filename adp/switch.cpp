@@ -4,6 +4,7 @@
 // "<sandbox>/switch.log" as "CODE RECORD-BYTES-IN-HEX|- ok|ERRNO-NAME".
 // "<sandbox>/switch.fault", holding an errno number, makes the next request
 // fail with that error; it is removed when it fires.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,23 +14,25 @@
 
 #include "sim.hpp"
 #include "sim_file.hpp"
+#include "devices/bcm53xx.hpp"
 #include "switch_state.hpp"
 
 namespace adp::sim {
 namespace {
 
+namespace bcm = zezarur::bcm;
 using sw::State;
 
-template <typename T>
-T load(const unsigned char *record, size_t offset) {
-    T v;
-    std::memcpy(&v, record + offset, sizeof v);
-    return v;
+// A request's record, copied in and out whole: the caller's may be unaligned.
+template <typename Record>
+Record in(const unsigned char *bytes) {
+    Record r;
+    std::memcpy(&r, bytes, sizeof r);
+    return r;
 }
-
-template <typename T>
-void store(unsigned char *record, size_t offset, T v) {
-    std::memcpy(record + offset, &v, sizeof v);
+template <typename Record>
+void out(unsigned char *bytes, const Record &r) {
+    std::memcpy(bytes, &r, sizeof r);
 }
 
 // A request's effect on the state; 0 or the errno to fail with.
@@ -41,64 +44,71 @@ struct Effect {
 bool isFlag(int32_t v) { return v == 0 || v == 1; }
 
 Effect setFlag(bool &flag, const unsigned char *record) {
-    int32_t v = load<int32_t>(record, 0);
+    const auto v = in<int32_t>(record);
     if (!isFlag(v)) return {EINVAL};
     flag = v;
     return {0, true};
 }
 
 Effect vlanGet(State &s, unsigned char *r) {
-    store(r, 0, s.ports);
-    for (int i = 0; i < sw::mapPorts; ++i)
-        for (int j = 0; j < sw::mapPorts; ++j) r[4 + sw::mapPorts * i + j] = s.forward[i][j];
+    bcm::PortMap map{};
+    map.ports = s.ports;
+    for (int i = 0; i < bcm::mapPorts; ++i)
+        for (int j = 0; j < bcm::mapPorts; ++j) map.matrix[bcm::mapPorts * i + j] = s.forward[i][j];
+    out(r, map);
     return {};
 }
 
 // Bit 7 of control register 0 is the chip's 802.1Q enable.
 Effect dot1qGet(State &s, unsigned char *r) {
-    std::memcpy(r, s.vlanControl, sizeof s.vlanControl);
-    r[0] = static_cast<unsigned char>(s.dot1q ? r[0] | 0x80 : r[0] & 0x7F);
-    for (size_t p = 0; p < sw::mapPorts; ++p) store(r, 6 + 2 * p, s.vlanId[p]);
+    bcm::Dot1qState state{};
+    std::memcpy(state.control, s.vlanControl, sizeof state.control);
+    state.control[0] = static_cast<uint8_t>(s.dot1q ? state.control[0] | 0x80 : state.control[0] & 0x7F);
+    std::memcpy(state.vlanId, s.vlanId, sizeof state.vlanId);
+    out(r, state);
     return {};
 }
 
 // The register read itself is not modelled; a real driver prints the value.
 Effect regGet(State &, unsigned char *r) {
-    uint8_t bytes = r[3];
-    return {bytes >= 1 && bytes <= 8 ? 0 : EINVAL};
+    const auto reg = in<bcm::RegRequest>(r);
+    return {reg.bytes >= 1 && reg.bytes <= 8 ? 0 : EINVAL};
 }
 
 Effect mibGet(State &s, unsigned char *r) {
-    int slot = sw::slotOf(sw::mibPorts, load<uint16_t>(r, 0));
+    auto mib = in<bcm::MibCounters>(r);
+    int slot = sw::slotOf(bcm::mibPorts, mib.port);
     if (slot < 0) return {EINVAL};
-    for (size_t f = 0; f < sw::mibFields.size(); ++f) {
-        const sw::MibField &m = sw::mibFields[f];
-        uint64_t v = s.mib[slot][f];
-        if (m.width == 8)
-            store(r, m.offset, v);
-        else
-            store(r, m.offset, static_cast<uint32_t>(v));  // a 32-bit counter wraps
+    auto *bytes = reinterpret_cast<unsigned char *>(&mib);
+    for (size_t f = 0; f < bcm::mibCount; ++f) {
+        const bcm::MibField &m = bcm::mibFields[f];
+        const uint64_t v = s.mib[slot][f];
+        const uint32_t low = static_cast<uint32_t>(v);  // a 32-bit counter wraps
+        std::memcpy(bytes + m.offset, m.width == sizeof v ? static_cast<const void *>(&v) : &low, m.width);
     }
+    out(r, mib);
     return {};
 }
 
 Effect portConfig(State &s, unsigned char *r) {
-    int32_t op = load<int32_t>(r, 0);
-    int slot = sw::slotOf(sw::txRxPorts, load<int32_t>(r, 4));
-    if (op < 1 || op > 4 || slot < 0) return {EINVAL};
-    (op <= 2 ? s.tx : s.rx)[slot] = op % 2 == 1;
+    const auto config = in<bcm::PortConfig>(r);
+    int slot = sw::slotOf(bcm::txRxPorts, config.port);
+    if (config.operation < bcm::txEnable || config.operation > bcm::rxDisable || slot < 0)
+        return {EINVAL};
+    (config.operation <= bcm::txDisable ? s.tx : s.rx)[slot] = config.operation % 2 == 1;
     return {0, true};
 }
 
-// The caller's buffer holds 255 entries; a longer table is counted in full
-// but only its first 255 entries are written.
-constexpr size_t arlBuffer = 255;
+// A longer table is counted in full, but only the entries the caller's
+// buffer holds are written.
 Effect arlGet(State &s, unsigned char *r) {
-    auto *buffer = reinterpret_cast<unsigned char *>(load<uintptr_t>(r, 0));
+    auto arl = in<bcm::ArlRequest>(r);
+    auto *buffer = reinterpret_cast<unsigned char *>(arl.buffer);
     if (!buffer) return {EFAULT};
-    size_t n = s.arlCount < arlBuffer ? s.arlCount : arlBuffer;
+    size_t n = std::min<size_t>(s.arlCount, bcm::arlCapacity);
     std::memcpy(buffer, s.arl, n * sizeof s.arl[0]);
-    store(r, sizeof(uintptr_t), static_cast<int32_t>(s.arlCount));
+    arl.count = static_cast<int32_t>(s.arlCount);
+    out(r, arl);
     return {};
 }
 
@@ -108,11 +118,11 @@ Effect resetMibs(State &s, unsigned char *) {
 }
 
 Effect portVlanConfig(State &s, unsigned char *r) {
-    int16_t port = load<int16_t>(r, 0), egress = load<int16_t>(r, 2);
-    int32_t forward = load<int32_t>(r, 4);
-    if (port < 0 || port >= sw::mapPorts || egress < 0 || egress >= sw::mapPorts || !isFlag(forward))
+    const auto c = in<bcm::PortVlanConfig>(r);
+    if (c.port < 0 || c.port >= bcm::mapPorts || c.egressPort < 0 ||
+        c.egressPort >= bcm::mapPorts || !isFlag(c.forward))
         return {EINVAL};
-    s.forward[port][egress] = forward;
+    s.forward[c.port][c.egressPort] = c.forward;
     return {0, true};
 }
 
@@ -128,14 +138,14 @@ struct Request {
     size_t size() const { return code >> 16 & 0x3FFF; }
 };
 
-// The ARL record carries a pointer, so its size (and code) follow the host.
-constexpr unsigned long arlCode = 0xC0004F07 | (sizeof(uintptr_t) + 4) << 16;
 constexpr Request requests[] = {
-    {0xC0554F01, vlanGet},    {0x40044F02, dmzConfig},      {0xC0184F03, dot1qGet},
-    {0x40044F04, regGet},     {0xC09A4F05, mibGet},         {0xC0084F06, portConfig},
-    {arlCode, arlGet},        {0x00004F09, resetMibs},      {0x40044F0A, mgmtConfig},
-    {0xC0044F11, bpduConfig}, {0xC0084F14, portVlanConfig}, {0x00004F15, dot1qEnable},
-    {0x00004F16, dot1qDisable},
+    {bcm::vlanGet, vlanGet},       {bcm::dmzConfig, dmzConfig},
+    {bcm::dot1qGet, dot1qGet},     {bcm::regGet, regGet},
+    {bcm::mibGet, mibGet},         {bcm::portConfig, portConfig},
+    {bcm::arlGet, arlGet},         {bcm::resetMibs, resetMibs},
+    {bcm::mgmtConfig, mgmtConfig}, {bcm::bpduConfig, bpduConfig},
+    {bcm::portVlanConfig, portVlanConfig}, {bcm::dot1qEnable, dot1qEnable},
+    {bcm::dot1qDisable, dot1qDisable},
 };
 
 const Request *find(unsigned long code) {
@@ -222,6 +232,6 @@ int switchIoctl(int, unsigned long code, void *record) {
 
 }  // namespace
 
-const Driver switchDriver{"bcm53xx", false, switchIoctl, nullptr};
+const Driver switchDriver{switchIoctl, nullptr};
 
 }  // namespace adp::sim

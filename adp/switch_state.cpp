@@ -9,27 +9,6 @@
 
 namespace adp::sim::sw {
 
-const std::array<MibField, 35> mibFields{{
-    {"TxOctets", 2, 8},              {"TxDropPkts", 10, 4},
-    {"TxBroadcastPkts", 14, 4},      {"TxMulticastPkts", 18, 4},
-    {"TxUnicastPkts", 22, 4},        {"TxCollisions", 26, 4},
-    {"TxSingleCollisions", 30, 4},   {"TxMultipleCollisions", 34, 4},
-    {"TxDeferredTransmit", 38, 4},   {"TxLateCollision", 42, 4},
-    {"TxExcessiveCollision", 46, 4}, {"TxFrameInDisc", 50, 4},
-    {"TxPausePkts", 54, 4},          {"RxOctets", 58, 8},
-    {"RxUndersizePkts", 66, 4},      {"RxPausePkts", 70, 4},
-    {"RxOversizePkts", 74, 4},       {"RxJabbers", 78, 4},
-    {"RxAlignmentErrors", 82, 4},    {"RxFcsErrors", 86, 4},
-    {"RxDropPkts", 90, 4},           {"RxUniCastPkts", 94, 4},
-    {"RxMultiCastPkts", 98, 4},      {"RxBroadcastPkts", 102, 4},
-    {"RxSAChanges", 106, 4},         {"RxFragments", 110, 4},
-    {"RxExcessSizeDisc", 114, 4},    {"RxSymbolError", 118, 4},
-    {"Pkts64Octets", 122, 4},        {"Pkts65to127Octets", 126, 4},
-    {"Pkts128to255Octets", 130, 4},  {"Pkts256to511Octets", 134, 4},
-    {"Pkts512to1023Octets", 138, 4}, {"Pkts1024to1522Octets", 142, 4},
-    {"RxGoodOctets", 146, 8},
-}};
-
 State::State() {
     for (int i = 0; i < mapPorts; ++i) {
         for (int j = 0; j < mapPorts; ++j) forward[i][j] = i != j;
@@ -96,7 +75,7 @@ bool mibLine(State &s, const char *key, const char *value) {
     int slot = slotOf(mibPorts, port);
     const char *name = std::strchr(key + 4, '.');
     if (slot < 0 || !name) return false;
-    for (size_t f = 0; f < mibFields.size(); ++f)
+    for (size_t f = 0; f < std::size(mibFields); ++f)
         if (std::strcmp(name + 1, mibFields[f].name) == 0) {
             unsigned long long high = mibFields[f].width == 8 ? UINT64_MAX : UINT32_MAX;
             unsigned long long v;
@@ -178,7 +157,7 @@ char *format(const State &s, size_t &length) {
         std::fprintf(out, "tx.%d %s\nrx.%d %s\n", txRxPorts[p], word(s.tx[p]), txRxPorts[p],
                      word(s.rx[p]));
     for (size_t p = 0; p < mibPorts.size(); ++p)
-        for (size_t f = 0; f < mibFields.size(); ++f)
+        for (size_t f = 0; f < std::size(mibFields); ++f)
             std::fprintf(out, "mib.%d.%s %" PRIu64 "\n", mibPorts[p], mibFields[f].name, s.mib[p][f]);
     for (size_t k = 0; k < s.arlCount; ++k) std::fprintf(out, "arl 0x%016" PRIx64 "\n", s.arl[k]);
     if (std::fclose(out) != 0) {

@@ -16,20 +16,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "devices/bcm53xx.hpp"
+
 namespace adp::sim::sw {
 
-constexpr int mapPorts = 9;
-constexpr std::array<int, 10> mibPorts{0, 1, 2, 3, 4, 5, 6, 7, 8, 11};
-constexpr std::array<int, 9> txRxPorts{0, 1, 2, 3, 4, 5, 6, 7, 11};
+using zezarur::bcm::mapPorts;
+using zezarur::bcm::mibFields;
+using zezarur::bcm::mibPorts;
+using zezarur::bcm::txRxPorts;
 constexpr size_t arlLimit = 4096;
-
-// A MIB counter's place in the 154-byte record (after the 16-bit port).
-struct MibField {
-    const char *name;
-    size_t offset;
-    size_t width;
-};
-extern const std::array<MibField, 35> mibFields;
 
 // The slot of a port in mibPorts or txRxPorts; -1 when it has none.
 template <size_t N>
@@ -46,7 +41,7 @@ struct State {
     int16_t vlanId[mapPorts];
     bool dot1q = false, dmz = false, bpdu = false, mgmt = true;
     bool tx[txRxPorts.size()], rx[txRxPorts.size()];
-    uint64_t mib[mibPorts.size()][mibFields.size()] = {};
+    uint64_t mib[mibPorts.size()][zezarur::bcm::mibCount] = {};
     size_t arlCount = 0;
     uint64_t arl[arlLimit];
 

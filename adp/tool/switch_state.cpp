@@ -36,15 +36,10 @@ std::string readAll(FILE *in) {
     return text;
 }
 
-size_t field(const char *name) {
-    size_t f = 0;
-    while (std::strcmp(sw::mibFields[f].name, name) != 0) ++f;
-    return f;
-}
+using zezarur::bcm::MibIndex;
 
 // Adds n to a counter, wrapping at its width.
-void grow(sw::State &s, int slot, const char *name, unsigned long long n) {
-    size_t f = field(name);
+void grow(sw::State &s, int slot, MibIndex f, unsigned long long n) {
     uint64_t v = s.mib[slot][f] + n;
     s.mib[slot][f] = sw::mibFields[f].width == 8 ? v : static_cast<uint32_t>(v);
 }
@@ -73,13 +68,14 @@ int arl(sw::State &s, const char *word) {
 
 // FRAMES unicast frames of SIZE bytes sent and as many received.
 int traffic(sw::State &s, char **words) {
+    using namespace zezarur::bcm;
     struct Bucket {
         unsigned long long limit;
-        const char *name;
+        MibIndex counter;
     };
-    constexpr Bucket buckets[] = {{64, "Pkts64Octets"},        {127, "Pkts65to127Octets"},
-                                  {255, "Pkts128to255Octets"},  {511, "Pkts256to511Octets"},
-                                  {1023, "Pkts512to1023Octets"}, {1522, "Pkts1024to1522Octets"}};
+    constexpr Bucket buckets[] = {{64, mibPkts64Octets},        {127, mibPkts65to127Octets},
+                                  {255, mibPkts128to255Octets},  {511, mibPkts256to511Octets},
+                                  {1023, mibPkts512to1023Octets}, {1522, mibPkts1024to1522Octets}};
     unsigned long long port, frames, size;
     bool read = sw::number(words[0], 0, 11, port) && sw::number(words[1], 0, UINT32_MAX, frames) &&
                 sw::number(words[2], 0, 1522, size) && size >= 64;
@@ -87,12 +83,12 @@ int traffic(sw::State &s, char **words) {
     if (slot < 0)
         return refuse("traffic PORT FRAMES SIZE: PORT 0-8 or 11, FRAMES 0-%u, SIZE 64-1522",
                       UINT32_MAX);
-    const char *bucket = nullptr;
+    MibIndex bucket = mibCount;
     for (const Bucket &b : buckets)
-        if (!bucket && size <= b.limit) bucket = b.name;
-    for (const char *name : {"TxOctets", "RxOctets", "RxGoodOctets"})
-        grow(s, slot, name, frames * size);
-    for (const char *name : {"TxUnicastPkts", "RxUniCastPkts", bucket}) grow(s, slot, name, frames);
+        if (bucket == mibCount && size <= b.limit) bucket = b.counter;
+    for (MibIndex counter : {mibTxOctets, mibRxOctets, mibRxGoodOctets})
+        grow(s, slot, counter, frames * size);
+    for (MibIndex counter : {mibTxUnicastPkts, mibRxUniCastPkts, bucket}) grow(s, slot, counter, frames);
     return 0;
 }
 

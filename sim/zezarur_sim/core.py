@@ -17,7 +17,7 @@ SRC_DIR = os.path.dirname(SIM_SRC)
 BIN_DIR = LAUNCHER = None
 APPLETS = re.findall(r"^APPLET\((\w+)\)", open(os.path.join(SRC_DIR, "src", "applets.def")).read(), re.M)
 STANDINS = ["cfg", "reboot", "dhcpchk"]
-DEVICES = dict(re.findall(r"^DEVICE\((\w+), (\w+)\)", open(os.path.join(SRC_DIR, "adp", "devices.def")).read(), re.M))
+DEVICES = dict(re.findall(r"^DEVICE\((\w+), (\w+), \w+\)", open(os.path.join(SRC_DIR, "adp", "devices.def")).read(), re.M))
 HOST_DEVICES = ["null", "zero", "full", "random", "urandom", "tty"]
 FLASH_SIZE = 1 << 20
 FIRM_VERSION = "1.0.0"  # what the firmware leaves in /var/firmVersion

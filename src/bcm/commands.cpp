@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "bcm/records.hpp"
+#include "devices/bcm53xx.hpp"
 #include "bcm/reports.hpp"
 
 namespace zezarur::bcm {

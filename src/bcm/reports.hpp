@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "bcm/records.hpp"
+#include "devices/bcm53xx.hpp"
 
 namespace zezarur::bcm {
 

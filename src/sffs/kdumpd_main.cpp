@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "devices/signals.hpp"
 #include "platform/handle.hpp"
 
 using zezarur::closeHandle;
@@ -15,8 +16,6 @@ int dh = -1;
 namespace {
 
 constexpr const char *kdumpDevice = "/dev/kdump";
-constexpr unsigned long saveRequest = zezarur::ioc(zezarur::iocNone, 0x65, 0, 0);
-static_assert(saveRequest == 0x6500);
 constexpr const char *storeCommand = "sffs w /var/orbrix.cfg";
 
 }  // namespace
@@ -31,7 +30,7 @@ extern "C" int kdumpdMain(int, char **) {
         return -1;
     }
     int arg = 0;
-    int r = adpIoctl(dh, saveRequest, &arg);
+    int r = adpIoctl(dh, zezarur::device::kdumpSaveRequest, &arg);
     if (r != 0) {
         std::printf("kdumpd: save request on %s failed: %d\n", kdumpDevice, r);
         return -1;  // the device stays open

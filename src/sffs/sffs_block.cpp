@@ -6,24 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "devices/flash.hpp"
 #include "platform/handle.hpp"
 #include "sffs/sffs_layout.hpp"
 
 using namespace zezarur::sffs;
 
 namespace {
-
-// struct erase_info_user, native byte order.
-struct EraseInfoUser {
-    uint32_t start;
-    uint32_t length;
-};
-static_assert(sizeof(EraseInfoUser) == 8);
-static_assert(offsetof(EraseInfoUser, start) == 0 && offsetof(EraseInfoUser, length) == 4);
-
-// MEMERASE: the record is struct erase_info_user (start, length).
-constexpr unsigned long memErase = zezarur::ioc(zezarur::iocWrite, 'M', 2, sizeof(EraseInfoUser));
-static_assert(memErase == 0x40084D02);
 
 // Only ever clears bits between erases: 0xFF -> 0x11 -> 0x10.
 int markBlock(unsigned block, unsigned char state, const char *name) {
@@ -62,7 +51,8 @@ extern "C" int sffsUsedBlockFind(void) {
 extern "C" int sffsEraseBlock(unsigned int block, int size) {
     if (block >= blockCount) return -1;
     uint32_t needed = static_cast<uint32_t>(size) + headerSize;
-    EraseInfoUser e{blockStart(block), (needed + sectorSize - 1) / sectorSize * sectorSize};
+    using namespace zezarur::device;
+    EraseInfoUser e{blockStart(block), (needed + flashSectorSize - 1) / flashSectorSize * flashSectorSize};
     int r = adpIoctl(flash, memErase, &e);
     if (r < 0) return r;
     // The magic alone: state and count stay erased (0xFF) until the file is in.

@@ -13,7 +13,6 @@ namespace zezarur::sffs {
 
 constexpr unsigned blockShift = 19;  // blocks of 0x80000 bytes
 constexpr unsigned blockCount = 2;   // numbers the block operations accept
-constexpr uint32_t sectorSize = 0x20000;
 constexpr int headerSize = 8;
 constexpr int maxFileSize = (1 << blockShift) - headerSize;  // 0x7FFF8
 constexpr int chunkSize = 512;

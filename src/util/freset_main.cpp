@@ -6,6 +6,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include "devices/signals.hpp"
 #include "platform/handle.hpp"
 
 using zezarur::closeHandle;
@@ -16,9 +17,6 @@ int fac_custom_driver_handle = -1;
 namespace {
 
 constexpr const char *facDevice = "/dev/fac_dev";
-// Held by the driver until the button has been pressed.
-constexpr unsigned long facIoctlCheckPress = zezarur::ioc(zezarur::iocNone, 0x0D, 1, 0);
-static_assert(facIoctlCheckPress == 0x00000D01);
 constexpr int flashCycles = 20;
 constexpr useconds_t darkPhase = 50000;
 
@@ -47,7 +45,7 @@ extern "C" int fResetMain(int, char **) {
     if (daemon(1, 1) != 0) return -1;
 
     int press = 0;
-    if (adpIoctl(fac_driver_handle, facIoctlCheckPress, &press) != 0) {
+    if (adpIoctl(fac_driver_handle, zezarur::device::facCheckPress, &press) != 0) {
         syslog(LOG_INFO, "failed to check factory default press\n");
         return -1;
     }

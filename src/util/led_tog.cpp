@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "platform/handle.hpp"
-#include "util/led.hpp"
+#include "devices/leds.hpp"
 
 int led_driver_handle = -1;
 
@@ -41,7 +41,7 @@ extern "C" int ledTogMain(int argc, char **argv) {
     int led = decimal(argv[2]);
     int state = decimal(argv[1]);
     if (argc != 3 || led == 0 || static_cast<unsigned>(state) > 1 ||
-        static_cast<unsigned>(led) > 11) {
+        static_cast<unsigned>(led) > zezarur::device::ledCount) {
         ledTogUsage();
         return -1;
     }
@@ -53,13 +53,13 @@ extern "C" int ledTogMain(int argc, char **argv) {
 
     if (state == 0) {
         std::printf("toggle led %d to OFF\n", led);
-        adpIoctl(led_driver_handle, zezarur::ledIoctlOff, &led);
+        adpIoctl(led_driver_handle, zezarur::device::ledOff, &led);
         // Switching the Test LED off returns only once the system logger runs.
         if (led == testLed)
             while (access(metalogPid, F_OK) != 0) sleep(2);
     } else {
         std::printf("toggle led %d to ON\n", led);
-        adpIoctl(led_driver_handle, zezarur::ledIoctlOn, &led);
+        adpIoctl(led_driver_handle, zezarur::device::ledOn, &led);
     }
 
     zezarur::closeHandle(led_driver_handle);

@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "bcm/records.hpp"
+#include "devices/bcm53xx.hpp"
 #include "capture.hpp"
 #include "sim_dir.hpp"
 

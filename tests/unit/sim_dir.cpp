@@ -12,7 +12,7 @@ SimDir::SimDir(size_t flashSize) {
     std::filesystem::create_directory(path("dev"));
     enum Backing { IMAGE, FIFO, EMPTY };
     const std::pair<const char *, Backing> nodes[] = {
-#define DEVICE(name, backing) {#name, backing},
+#define DEVICE(name, backing, driver) {#name, backing},
 #include "devices.def"
 #undef DEVICE
     };
