@@ -1,5 +1,5 @@
-// zezarur: the host program.  Loads libzezarur.so from its own directory and
-// runs an applet, named by the first argument or by the name it was run as.
+// zezarur: the host program.  Loads libzezarur.so and runs an applet, named
+// by the first argument or by the name it was run as.
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -20,14 +20,43 @@ constexpr Applet applets[] = {
 
 using Entry = int (*)(int, char **);
 
+// Where an installed library lies relative to the program's folder (from
+// the install directories; "../lib" for the usual layout).
+constexpr const char *libFromBin = ZEZARUR_LIB_FROM_BIN;
+
+// libzezarur.so beside the program (the build tree, a flat firmware folder),
+// then in its prefix's lib folder, then wherever the loader looks.  A library
+// that is found but does not load is reported as such: trying further would
+// hide why.
 void *loadLibrary() {
     char exe[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n < 0) return nullptr;
-    exe[n] = '\0';
-    char lib[PATH_MAX];
-    std::snprintf(lib, sizeof lib, "%s/libzezarur.so", dirname(exe));
-    return dlopen(lib, RTLD_NOW);
+    exe[n < 0 ? 0 : n] = '\0';
+    const char *here = dirname(exe);
+    char installed[PATH_MAX];
+    std::snprintf(installed, sizeof installed, "%s", here);
+    const char *rest = libFromBin;
+    for (; std::strncmp(rest, "../", 3) == 0; rest += 3)
+        if (char *slash = std::strrchr(installed, '/')) *slash = '\0';
+    size_t used = std::strlen(installed);
+    std::snprintf(installed + used, sizeof installed - used, "/%s", rest);
+    const char *folders[] = {here, installed};
+    for (const char *folder : folders) {
+        char lib[PATH_MAX];
+        if (std::snprintf(lib, sizeof lib, "%s/libzezarur.so", folder) >= static_cast<int>(sizeof lib) ||
+            access(lib, F_OK) != 0)
+            continue;
+        void *handle = dlopen(lib, RTLD_NOW);
+        if (!handle) std::fprintf(stderr, "zezarur: %s\n", dlerror());
+        return handle;
+    }
+    void *handle = dlopen("libzezarur.so", RTLD_NOW);
+    if (!handle)
+        std::fprintf(stderr,
+                     "zezarur: libzezarur.so is not in %s nor in %s, and the loader's search "
+                     "did not find it: %s\n",
+                     here, installed, dlerror());
+    return handle;
 }
 
 Entry entryOf(void *lib, const char *applet) {
@@ -50,10 +79,7 @@ int main(int argc, char **argv) {
     }
 
     void *lib = loadLibrary();
-    if (!lib) {
-        std::fprintf(stderr, "zezarur: %s\n", dlerror());
-        return 126;
-    }
+    if (!lib) return 126;
     if (std::strcmp(argv[0], "--list") == 0) {
         for (const Applet &a : applets)
             if (dlsym(lib, a.entry)) std::puts(a.name);

@@ -48,7 +48,7 @@ int set(sw::State &s, int count, char **words) {
     std::string line;
     for (int i = 0; i < count; ++i) {
         if (std::strchr(words[i], '\n')) return refuse("one line at a time");
-        line += (i ? " " : "") + std::string(words[i]);
+        line.append(i ? " " : "").append(words[i]);
     }
     if (std::strcmp(words[0], "arl") == 0)
         return refuse("the ARL table is replaced with 'arl COUNT'");

@@ -8,7 +8,6 @@ command) starts with `unshare --net` inside the sandbox's PID namespace, so
 namespaces, veths and servers all end with the sandbox, also when its init
 dies."""
 
-import argparse
 import ipaddress
 import os
 import shutil
@@ -81,7 +80,7 @@ def cmd_net(box, st, args):
 def add_commands(sub):
     s = sub.add_parser("net", help="the network: namespaces, interfaces, addresses, servers")
     s.set_defaults(handler=cmd_net)
-    s = sub.add_parser("_net", help=argparse.SUPPRESS)
+    s = sub.add_parser("_net")  # internal: a parser given no help is not listed
     s.add_argument("name", choices=list(netstate.INSIDE))
     s.add_argument("payload")
     s.set_defaults(handler=netstate.run_inside)

@@ -43,7 +43,7 @@ def parser():
     s.set_defaults(handler=lambda box, a: box.status())
     s = sub.add_parser("stop", help="stop the sandbox")
     s.set_defaults(handler=lambda box, a: box.stop())
-    s = sub.add_parser("_init", help=argparse.SUPPRESS)
+    s = sub.add_parser("_init")  # internal: a parser given no help is not listed
     s.add_argument("--tie-fd", type=int)
     s.set_defaults(handler=lambda box, a: init.init_main(box, a.tie_fd))
     for module in PLUGINS:
