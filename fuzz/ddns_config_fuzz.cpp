@@ -14,11 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const char *end = text + capacity + 1;
 
     char *cursor = text;
-    while (char *line = zezarur::ddnsConfigLine(cursor)) {
+    while (char *line = zezarur::ddns::ddnsConfigLine(cursor)) {
         if (line < text || line >= end || !*line || cursor < line || cursor >= end) std::abort();
-        char *fields[zezarur::ddnsConfigFieldCount];
-        int n = zezarur::ddnsConfigFields(line, fields);
-        if (n < 0 || n > zezarur::ddnsConfigFieldCount) std::abort();
+        char *fields[zezarur::ddns::ddnsConfigFieldCount];
+        int n = zezarur::ddns::ddnsConfigFields(line, fields);
+        if (n < 0 || n > zezarur::ddns::ddnsConfigFieldCount) std::abort();
         for (int i = 0; i < n; ++i) {
             size_t len = std::strlen(fields[i]);
             if (fields[i] < line || fields[i] + len >= end || len == 0 ||

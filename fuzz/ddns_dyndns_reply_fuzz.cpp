@@ -14,12 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size) std::memcpy(reply, data, size);
     reply[size] = '\0';
 
-    int code = zezarur::dynDnsStatusFind(reply);
+    int code = zezarur::ddns::dynDnsStatusFind(reply);
     if (code != -1 && (code < 1 || code > 11)) std::abort();
     if (code == 1 && std::strstr(reply, "127.0.0.1")) std::abort();
-    int status = zezarur::dynDnsHttpStatus(reply);
+    int status = zezarur::ddns::dynDnsHttpStatus(reply);
     if (status < -99 || status > 999) std::abort();  // "%3d" takes a sign too
-    if (const char *text = zezarur::dynDnsRefusalText(code); text && std::strlen(text) >= 20)
+    if (const char *text = zezarur::ddns::dynDnsRefusalText(code); text && std::strlen(text) >= 20)
         std::abort();
     std::free(reply);
     return 0;

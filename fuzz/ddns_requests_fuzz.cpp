@@ -18,7 +18,7 @@
 
 namespace {
 
-using namespace zezarur;
+using namespace zezarur::ddns;
 
 void check(bool ok) {
     if (!ok) std::abort();

@@ -13,13 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size) std::memcpy(reply, data, size);
     reply[size] = '\0';
 
-    const char *server = zezarur::tzoServerOf(reply);
+    const char *server = zezarur::ddns::tzoServerOf(reply);
     const char *comma = std::strchr(reply, ',');
     if (!server != !comma) std::abort();
     if (server && (server <= reply || server > reply + size || server[-1] != ',' ||
                    std::strchr(server, ',')))
         std::abort();
-    int code = zezarur::tzoResultCode(reply);
+    int code = zezarur::ddns::tzoResultCode(reply);
     if (code != -1 && !std::strchr(reply, ']')) std::abort();
     std::free(reply);
     return 0;

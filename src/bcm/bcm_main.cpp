@@ -6,52 +6,47 @@
 #include <cstring>
 
 #include "bcm/commands.hpp"
-#include "platform/handle.hpp"
 #include "bcm/reports.hpp"
-
-extern "C" const struct bcmCmd cmds[19] = {
-    {1, "vlan", "show"},
-    {2, "8021q", "show"},
-    {3, "dmz", "on"},
-    {4, "dmz", "off"},
-    {5, "reg", "show"},
-    {6, "mib", "get"},
-    {7, "tx", "enable"},
-    {8, "tx", "disable"},
-    {9, "rx", "enable"},
-    {10, "rx", "disable"},
-    {11, "arl", "get"},
-    {12, "reset", "mibs"},
-    {13, "portvlan", "fwdenable"},
-    {14, "portvlan", "fwddisable"},
-    {15, "8021q", "enable"},
-    {16, "8021q", "disable"},
-    {17, "bpdu", "enable"},
-    {18, "bpdu", "disable"},
-    {19, "mgmt", "disable"},
-};
+#include "platform/handle.hpp"
+#include "platform/owned.hpp"
+#include "platform/report.hpp"
 
 namespace {
+
+// Each line follows the name the command was run as.
+constexpr const char *usageLines[] = {
+    "vlan show",
+    "8021q show",
+    "dmz on/off",
+    "arl get",
+    "reg show [page] [addr] [bytes]",
+    "mib get [portnum(0-8)(11-gigeport)]",
+    "tx/rx enable/disable [portnum(0-7)(11-gigeport)]",
+    "portvlan fwdenable/fwddisable [port] [egressport]",
+    "reset mibs",
+    "8021q enable",
+    "8021q disable",
+    "bpdu enable",
+    "bpdu disable",
+    "mgmt disable",
+};
 
 void bcmUsage(const char *name) {
     std::puts(zezarur::bcm::starLine);
     std::puts("Usage:");
-    std::printf("%s vlan show\n", name);
-    std::printf("%s 8021q show\n", name);
-    std::printf("%s dmz on/off\n", name);
-    std::printf("%s arl get\n", name);
-    std::printf("%s reg show [page] [addr] [bytes]\n", name);
-    std::printf("%s mib get [portnum(0-8)(11-gigeport)]\n", name);
-    std::printf("%s tx/rx enable/disable [portnum(0-7)(11-gigeport)]\n", name);
-    std::printf("%s portvlan fwdenable/fwddisable [port] [egressport]\n", name);
-    std::printf("%s reset mibs\n", name);
-    std::printf("%s 8021q enable\n", name);
-    std::printf("%s 8021q disable\n", name);
-    std::printf("%s bpdu enable\n", name);
-    std::printf("%s bpdu disable\n", name);
-    std::printf("%s mgmt disable\n", name);
+    for (const char *line : usageLines) std::printf("%s %s\n", name, line);
     std::puts(zezarur::bcm::starLine);
 }
+
+}  // namespace
+
+extern "C" const struct bcmCmd cmds[19] = {
+#define ZEZARUR_BCM_ROW(id, verb, object, ...) {id, verb, object},
+    ZEZARUR_BCM_COMMANDS(ZEZARUR_BCM_ROW)
+#undef ZEZARUR_BCM_ROW
+};
+
+namespace {
 
 const bcmCmd *selectRow(const char *verb, const char *object) {
     for (const bcmCmd &row : cmds)
@@ -71,7 +66,7 @@ extern "C" int bcmMain(int argc, char **argv) {
     }
     zezarur::AdpFd fd(adpOpen("/dev/bcm53xx", zezarur::openReadOnly, 0));
     if (fd.get() == -1) {
-        std::perror("unable to open /dev/bcm53xx");
+        zezarur::report("unable to open /dev/bcm53xx");
         return -1;
     }
     if (argc < zezarur::bcm::argumentsNeeded(row->id)) {

@@ -5,18 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "devices/bcm53xx.hpp"
 #include "bcm/reports.hpp"
+#include "devices/bcm53xx.hpp"
 
 namespace zezarur::bcm {
 namespace {
 
 // What a command's request carries and what it reports.
-enum class Form { portMap, dot1q, reg, mib, portConfig, arl, portVlan, none, flag };
+enum class Form { portMap, dot1q, reg, mib, port, arl, portVlan, none, flag };
 
-// One row per command id: the fewest arguments, the request, the text printed
-// when it fails, the record's form and the value the record takes from the
-// row (port setting, forwarding on/off, flag).
 struct Command {
     int id;
     int needs;
@@ -27,25 +24,10 @@ struct Command {
 };
 
 constexpr Command commands[] = {
-    {1, 3, vlanGet, "ioctl:BCM_IOCTL_VLAN_GET failed", Form::portMap, 0},
-    {2, 3, dot1qGet, "ioctl:BCM_IOCTL_8021Q_GET failed", Form::dot1q, 0},
-    {3, 3, dmzConfig, "ioctl:BCM_IOCTL_DMZ_CONFIG failed", Form::flag, 1},
-    {4, 3, dmzConfig, "ioctl:BCM_IOCTL_DMZ_CONFIG failed", Form::flag, 0},
-    {5, 6, regGet, "ioctl:BCM_IOCTL_REG_GET failed", Form::reg, 0},
-    {6, 4, mibGet, "ioctl:BCM_IOCTL_MIB_GET failed", Form::mib, 0},
-    {7, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, txEnable},
-    {8, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, txDisable},
-    {9, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, rxEnable},
-    {10, 4, portConfig, "ioctl:BCM_IOCTL_PORT_CONFIG failed", Form::portConfig, rxDisable},
-    {11, 3, arlGet, "ioctl:BCM_IOCTL_ARL_GET failed", Form::arl, 0},
-    {12, 3, resetMibs, "BCM_IOCTL_RST_MIBS failed", Form::none, 0},
-    {13, 5, portVlanConfig, "BCM_IOCTL_PORT_VLAN_CONFIG failed", Form::portVlan, 1},
-    {14, 5, portVlanConfig, "BCM_IOCTL_PORT_VLAN_CONFIG failed", Form::portVlan, 0},
-    {15, 3, dot1qEnable, "BCM_IOCTL_8021Q_ENABLE failed", Form::none, 0},
-    {16, 3, dot1qDisable, "BCM_IOCTL_8021Q_DISABLE failed", Form::none, 0},
-    {17, 3, bpduConfig, "BCM_IOCTL_BPDU_CONFIG failed", Form::flag, 1},
-    {18, 3, bpduConfig, "BCM_IOCTL_BPDU_CONFIG failed", Form::flag, 0},
-    {19, 3, mgmtConfig, "BCM_IOCTL_MGMT_CONFIG failed", Form::flag, 0},
+#define ZEZARUR_BCM_COMMAND(id, verb, object, needs, code, failure, form, value) \
+    {id, needs, code, failure, Form::form, value},
+    ZEZARUR_BCM_COMMANDS(ZEZARUR_BCM_COMMAND)
+#undef ZEZARUR_BCM_COMMAND
 };
 
 constexpr bool idsInOrder() {
@@ -103,7 +85,7 @@ int perform(int id, int fd, char **argv) {
         printMib(mib);
         return 0;
     }
-    case Form::portConfig: {
+    case Form::port: {
         PortConfig config{c.value, number<int32_t>(argv[3])};
         return issue(fd, c, &config);
     }

@@ -12,7 +12,7 @@
 #include "ddns/config_parse.hpp"
 #include "ddns/ddns.hpp"
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 DdnsConfig ddnsConfigTable[maxDdnsConfigs];
 unsigned numOfDdnsConfiguration = 0;
@@ -86,4 +86,4 @@ bool ddnsConfigRead() {
     return true;
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

@@ -3,7 +3,7 @@
 // skipped), so no line and no field is ever empty.
 #pragma once
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 constexpr int ddnsConfigFieldCount = 7;
 
@@ -31,4 +31,4 @@ inline int ddnsConfigFields(char *line, char *(&fields)[ddnsConfigFieldCount]) {
     return n;
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

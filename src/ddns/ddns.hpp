@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 // One configured service, fields in the order of a configuration line.
 struct DdnsConfig {
@@ -54,4 +54,4 @@ int tzoUpdate(DdnsConfig *record);
 // Logs in and registers address; the handle (freed with free) or null.
 void *orayUpdate(DdnsConfig *record, int *orayType, unsigned int address, int index);
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

@@ -11,9 +11,10 @@
 #include <unistd.h>
 
 #include "ddns/ddns.hpp"
+#include "platform/report.hpp"
 #include "platform/sock.hpp"
 
-namespace zezarur {
+namespace zezarur::ddns {
 namespace {
 
 constexpr const char *pidPath = "/var/run/ddnsclient.pid";
@@ -165,12 +166,12 @@ void keepAlivePass(Cycle (&cycles)[maxDdnsConfigs]) {
 }
 
 }  // namespace
-}  // namespace zezarur
+}  // namespace zezarur::ddns
 
 extern "C" int ddnsMain(int argc, char **argv) {
-    using namespace zezarur;
+    using namespace zezarur::ddns;
     if (argc > 1 && argv[1] && argv[1][0] == 'b' && daemon(1, 0) != 0) {
-        std::perror("daemon");
+        zezarur::report("daemon");
         return 0;
     }
     if (!writePid()) return 0;

@@ -13,7 +13,8 @@
 #include "ddns/ddns.hpp"
 #include "ddns/dyndns_reply.hpp"
 #include "ddns/requests.hpp"
-#include "platform/handle.hpp"
+#include "platform/owned.hpp"
+#include "platform/report.hpp"
 #include "platform/sock.hpp"
 
 const dynDnsStatusCode dynDnsStatusCodes[14] = {
@@ -26,7 +27,7 @@ const dynDnsStatusCode dynDnsStatusCodes[14] = {
 static_assert(sizeof(dynDnsStatusCode) == 24 && offsetof(dynDnsStatusCode, text) == 4);
 static_assert(sizeof dynDnsStatusCodes == 14 * 24);
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 const DynDnsVariant dynDnsOrg = {
     "members.dyndns.org", "GET /nic/update?", nullptr,
@@ -48,18 +49,6 @@ namespace {
 
 constexpr const char *versionPath = "/var/firmVersion";
 constexpr std::size_t versionMax = 14;
-
-struct Resources {
-    AdpFd sock;
-    char *credentials = nullptr;
-    char *buffer = nullptr;
-    FILE *version = nullptr;
-    ~Resources() {
-        std::free(credentials);
-        std::free(buffer);
-        if (version) adpFileClose(version);
-    }
-};
 
 int answer(FILE *status, const DynDnsVariant &v, const char *reply) {
     int http = dynDnsHttpStatus(reply);
@@ -95,16 +84,15 @@ int answer(FILE *status, const DynDnsVariant &v, const char *reply) {
 int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
     const DynDnsVariant &v = *variant;
     FILE *status = record->statusFile;
-    Resources res;
 
     std::size_t userLen = std::strlen(record->username), passLen = std::strlen(record->passwd);
-    res.credentials = static_cast<char *>(std::malloc(userLen + passLen + 2));
-    if (!res.credentials) return -1;
-    std::snprintf(res.credentials, userLen + passLen + 2, "%s:%s", record->username,
+    Malloced<char> credentials = allocate(userLen + passLen + 2);
+    if (!credentials) return -1;
+    std::snprintf(credentials.get(), userLen + passLen + 2, "%s:%s", record->username,
                   record->passwd);
-    syslog(LOG_INFO, v.credentialsLog, res.credentials);
+    syslog(LOG_INFO, v.credentialsLog, credentials.get());
     int credLen = static_cast<int>(userLen + passLen + 1);
-    const char *authorization = base64_encode(res.credentials, &credLen);
+    const char *authorization = base64_encode(credentials.get(), &credLen);
     if (!authorization) return -1;
 
     // With the shortest address and no version, a request that still does
@@ -115,53 +103,54 @@ int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
         return -1;
     }
 
-    res.sock.reset(tcpSocket("socket :"));
-    if (!res.sock.valid()) return -1;
+    AdpFd sock(tcpSocket("socket :"));
+    if (!sock.valid()) return -1;
     in_addr server;
     if (!resolveFirst(v.server, &server)) {
         ddnsTell(status, v.cannotResolve, v.server);
         return -1;
     }
-    if (connectTo(res.sock.get(), server, 80, "connect :") < 0) {
+    if (connectTo(sock.get(), server, 80, "connect :") < 0) {
         ddnsTell(status, v.cannotConnect, v.server);
         return -1;
     }
-    res.buffer = static_cast<char *>(std::malloc(requestCapacity + 1));
-    if (!res.buffer) {
-        std::perror("pBuffer :");
+    Malloced<char> buffer = allocate(requestCapacity + 1);
+    if (!buffer) {
+        report("pBuffer :");
         return -1;
     }
-    res.version = adpFileOpen(versionPath, "r");
-    if (!res.version) {
+    AdpFile versionFile(adpFileOpen(versionPath, "r"));
+    if (!versionFile) {
         syslog(LOG_ERR, "Failed to Open: %s \n", versionPath);
         return -1;
     }
     char version[versionMax + 1] = {};
-    adpFileRead(version, 1, versionMax, res.version);
+    adpFileRead(version, 1, versionMax, versionFile.get());
     ifDevInfo info{};
     if (ifDevGet(&info, 0, record->ifNum) == -1) return -1;
 
-    std::memset(res.buffer, 0, requestCapacity + 1);
+    std::memset(buffer.get(), 0, requestCapacity + 1);
     syslog(LOG_INFO, "%s", v.sendingLog);
     in_addr address{info.addr};
-    const long length = dynDnsRequest(res.buffer, v, *record, authorization, inet_ntoa(address), version);
+    const long length =
+        dynDnsRequest(buffer.get(), v, *record, authorization, inet_ntoa(address), version);
     if (length < 0) {
         ddnsReport(status, v.tooLong, v.tooLong, LOG_ERR);
         return -1;
     }
 
-    long sent = sendOnce(res.sock.get(), res.buffer, static_cast<std::size_t>(length), "send: ");
-    syslog(LOG_INFO, "Sending update request %s", res.buffer);
+    long sent = sendOnce(sock.get(), buffer.get(), static_cast<std::size_t>(length), "send: ");
+    syslog(LOG_INFO, "Sending update request %s", buffer.get());
     if (sent < 0) return -1;
-    std::memset(res.buffer, 0, requestCapacity);
-    long got = recvOnce(res.sock.get(), res.buffer, requestCapacity - 1, "recv: ");
-    syslog(LOG_INFO, "Recieved %s\n", res.buffer);
+    std::memset(buffer.get(), 0, requestCapacity);
+    long got = recvOnce(sock.get(), buffer.get(), requestCapacity - 1, "recv: ");
+    syslog(LOG_INFO, "Recieved %s\n", buffer.get());
     if (got < 0) return -1;
-    if (std::strcmp(res.buffer, "badagent") == 0) {
+    if (std::strcmp(buffer.get(), "badagent") == 0) {
         syslog(LOG_INFO, "%s", v.badAgent);
         return -1;
     }
-    return answer(status, v, res.buffer);
+    return answer(status, v, buffer.get());
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

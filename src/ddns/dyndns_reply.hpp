@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 // The rows a reply is searched for, "good" to "dnserr".
 constexpr int dynDnsSearchedRows = 11;
@@ -34,4 +34,4 @@ inline const char *dynDnsRefusalText(int code) {
     return code >= 3 && code <= 10 ? dynDnsStatusCodes[code - 1].text : nullptr;
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

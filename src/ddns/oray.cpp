@@ -9,7 +9,7 @@
 
 #include "ddns/ddns.hpp"
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 namespace {
 
@@ -52,4 +52,4 @@ void *orayUpdate(DdnsConfig *record, int *orayType, unsigned int address, int in
     return nullptr;
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

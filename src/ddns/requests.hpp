@@ -10,7 +10,7 @@
 #include "ddns/ddns.hpp"
 #include "platform/text.hpp"
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 // DynDNS: the whole request, 399 characters and the NUL.
 constexpr std::size_t requestCapacity = 400;
@@ -70,4 +70,4 @@ inline long tzoUpdateLine(char *buffer, const DdnsConfig &r, const char *address
                        address);
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

@@ -8,7 +8,7 @@
 
 #include "ddns/ddns.hpp"
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 void ddnsStatusPath(char (&path)[ddnsStatusPathSize], int ifNum) {
     std::snprintf(path, sizeof path, "/var/run/ddnsStatus%d", ifNum);
@@ -29,4 +29,4 @@ void ddnsReport(FILE *status, const char *statusText, const char *logText, int p
     syslog(priority, "%s", logText);
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

@@ -13,10 +13,11 @@
 #include "ddns/ddns.hpp"
 #include "ddns/requests.hpp"
 #include "ddns/tzo_reply.hpp"
-#include "platform/handle.hpp"
+#include "platform/owned.hpp"
+#include "platform/report.hpp"
 #include "platform/sock.hpp"
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 namespace {
 
@@ -44,10 +45,6 @@ long receiveAll(int fd, char *buffer) {
 
 constexpr const char *tooLong = "tzo update request too long\n";
 
-struct Buffer {
-    char *p = static_cast<char *>(std::malloc(bufferSize));
-    ~Buffer() { std::free(p); }
-};
 
 }  // namespace
 
@@ -74,20 +71,20 @@ int tzoUpdate(DdnsConfig *record) {
         ddnsReport(status, "tzo:unable to establish connection\n", "tzo:unable to establish connection");
         return -1;
     }
-    Buffer buffer;
-    if (!buffer.p) {
-        std::perror("pBuffer :");
+    Malloced<char> buffer = allocate(bufferSize);
+    if (!buffer) {
+        report("pBuffer :");
         return -1;
     }
 
     syslog(LOG_INFO, "sending tzo update request");
-    long n = tzoLookupLine(buffer.p, *record);
-    if (sendOnce(sock.get(), buffer.p, static_cast<std::size_t>(n), "send: ") < 0) {
+    long n = tzoLookupLine(buffer.get(), *record);
+    if (sendOnce(sock.get(), buffer.get(), static_cast<std::size_t>(n), "send: ") < 0) {
         syslog(LOG_INFO, "TZO: Send Failed");
         return -1;
     }
-    receiveAll(sock.get(), buffer.p);  // a failed receive leaves no comma
-    const char *server = tzoServerOf(buffer.p);
+    receiveAll(sock.get(), buffer.get());  // a failed receive leaves no comma
+    const char *server = tzoServerOf(buffer.get());
     if (!server) {
         ddnsReport(status,
                    "invalid tzo configuration:                      check your domain, username or password\n",
@@ -100,7 +97,7 @@ int tzoUpdate(DdnsConfig *record) {
     in_addr updater;
     if (!adp_inet_aton(server, &updater)) {
         errno = EINVAL;
-        std::perror("connect :");
+        report("connect :");
         return -1;
     }
     if (connectTo(sock.get(), updater, updatePort, "connect :") < 0) return -1;
@@ -108,18 +105,15 @@ int tzoUpdate(DdnsConfig *record) {
     ifDevInfo info{};
     if (ifDevGet(&info, 0, record->ifNum) == -1) return -1;
     in_addr address{info.addr};
-    n = tzoUpdateLine(buffer.p, *record, inet_ntoa(address));
+    n = tzoUpdateLine(buffer.get(), *record, inet_ntoa(address));
     if (n < 0) {
         ddnsReport(status, tooLong, tooLong, LOG_ERR);
         return -1;
     }
-    if (sendOnce(sock.get(), buffer.p, static_cast<std::size_t>(n), "send: ") < 0) return -1;
-    if (receiveAll(sock.get(), buffer.p) < 0) {
-        std::perror("recv: ");
-        return -1;
-    }
+    if (sendOnce(sock.get(), buffer.get(), static_cast<std::size_t>(n), "send: ") < 0) return -1;
+    if (reported(receiveAll(sock.get(), buffer.get()), "recv: ") < 0) return -1;
 
-    int code = tzoResultCode(buffer.p);
+    int code = tzoResultCode(buffer.get());
     for (const Code &c : codes)
         if (c.code == code) {
             ddnsReport(status, c.status, c.log);
@@ -131,4 +125,4 @@ int tzoUpdate(DdnsConfig *record) {
     return -1;
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

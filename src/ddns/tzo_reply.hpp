@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace zezarur {
+namespace zezarur::ddns {
 
 // The update server's address text in a lookup reply (NUL-terminated), or
 // null when the reply holds no comma.
@@ -26,4 +26,4 @@ inline int tzoResultCode(const char *reply) {
     return static_cast<int>(code);
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::ddns

@@ -9,6 +9,7 @@
 
 namespace {
 
+constexpr char usage[] = "Usage: %s <interface name>\n";  // %s: the name run as
 constexpr int discoveryRounds = 3;
 constexpr unsigned answerWait = 2;  // seconds
 
@@ -29,7 +30,7 @@ const char *word(uint32_t bit, const char *text) { return ispFound & bit ? text 
 
 extern "C" int linkMain(int argc, char **argv) {
     if (argc < 2) {
-        std::printf("Usage: %s <interface name>\n", argv[0]);
+        std::printf(usage, argv[0]);
         return 1;
     }
     // A failed init is reported there; sends and receives then do nothing.

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "link/frames.hpp"
-#include "platform/handle.hpp"
+#include "platform/owned.hpp"
 #include "platform/sock.hpp"
 
 using namespace zezarur::link;

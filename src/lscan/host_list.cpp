@@ -7,20 +7,16 @@
 
 #include "lscan/arp_table.hpp"
 #include "lscan/files.hpp"
+#include "platform/owned.hpp"
 
 using namespace zezarur::lscan;
 
 extern "C" int lscanOutFileCreate(const char *lanName) {
-    FILE *out = adpFileOpen(arpOutPath, "w+");
+    zezarur::AdpFile out(adpFileOpen(arpOutPath, "w+"));
     if (!out) return -1;
-    FILE *table = adpFileOpen(arpTablePath, "r");
-    if (!table) {
-        adpFileClose(out);
-        return -1;
-    }
-    arpTableCopy(table, out, lanName ? lanName : "");
-    adpFileClose(table);
-    adpFileClose(out);
+    zezarur::AdpFile table(adpFileOpen(arpTablePath, "r"));
+    if (!table) return -1;
+    arpTableCopy(table.get(), out.get(), lanName ? lanName : "");
     return 0;
 }
 

@@ -19,6 +19,10 @@ using namespace zezarur::lscan;
 
 namespace {
 
+// Each line is flushed as it is printed.
+constexpr const char *usageLines[] = {"lscand [-r refreshrate]\n",
+                                      "refreshrate is in seconds and default is 10 seconds\n"};
+
 constexpr int lanInterface = 2;
 
 // The refresh rate the command line asks for; 0 for bad usage: a first
@@ -69,10 +73,10 @@ void emptyHostList() {
 }  // namespace
 
 extern "C" void lscan_usage(void) {
-    adpFilePrintf(stderr, "lscand [-r refreshrate]\n");
-    std::fflush(stderr);
-    adpFilePrintf(stderr, "refreshrate is in seconds and default is 10 seconds\n");
-    std::fflush(stderr);
+    for (const char *line : usageLines) {
+        adpFilePrintf(stderr, "%s", line);
+        std::fflush(stderr);
+    }
 }
 
 extern "C" int lscandMain(int argc, char **argv) {

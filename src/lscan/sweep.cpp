@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "lscan/pass.hpp"
-#include "platform/handle.hpp"
+#include "platform/owned.hpp"
 #include "platform/sock.hpp"
 
 namespace zezarur::lscan {

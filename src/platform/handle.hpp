@@ -1,5 +1,5 @@
-// Descriptors: the router's open flags, request codes, device handles kept in
-// exported globals (-1: not open) and a move-only owner for the rest.
+// Device handles: the router's open flags, request codes, and the handles
+// kept in exported globals (-1: not open).
 #pragma once
 
 #include <zezarur/adp.h>
@@ -45,38 +45,5 @@ public:
 private:
     int &handle_;
 };
-
-// Owns one descriptor and closes it on every return path.
-template <int (*Close)(int)>
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd &&other) : fd_(other.release()) {}
-    Fd &operator=(Fd &&other) {
-        reset(other.release());
-        return *this;
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) Close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-using AdpFd = Fd<adpClose>;  // devices, files and sockets: all close through adpClose
 
 }  // namespace zezarur

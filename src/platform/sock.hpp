@@ -7,16 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+
+#include "platform/report.hpp"
 
 namespace zezarur {
-
-// A system call's result, with perror(tag) when it failed.
-template <typename T>
-T reported(T result, const char *tag) {
-    if (result < 0 && tag) std::perror(tag);
-    return result;
-}
 
 // An IPv4 socket address (address in network order, port in host order).
 sockaddr_in inetAddress(in_addr address, std::uint16_t port);

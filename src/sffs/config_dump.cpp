@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "platform/owned.hpp"
+
 namespace {
 
 constexpr const char *textConfig = "/var/orbrix.cfg.ascii";
@@ -15,13 +17,11 @@ constexpr size_t pieceSize = 512;
 }  // namespace
 
 extern "C" int zConfigWrite(void) {
-    FILE *in = adpFileOpen(textConfig, "r");
-    if (!in) return -1;
+    zezarur::AdpFile text(adpFileOpen(textConfig, "r"));
+    if (!text) return -1;
     gzFile out = gzopen(gzipConfig, "wb9");
-    if (!out) {
-        adpFileClose(in);
-        return -1;
-    }
+    if (!out) return -1;
+    FILE *in = text.get();
     unsigned char piece[pieceSize];
     bool whole = true;
     while (whole && !adpFileEOF(in)) {
@@ -34,7 +34,6 @@ extern "C" int zConfigWrite(void) {
             whole = adpFileEOF(in);
     }
     whole = gzclose(out) == Z_OK && whole;  // the last bytes are written here
-    adpFileClose(in);
     if (whole) return 0;
     std::remove(gzipConfig);  // no piece of a dump is left for a later store to take
     return -1;

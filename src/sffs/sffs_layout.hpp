@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/bytes.hpp"
+#include "platform/report.hpp"
 
 namespace zezarur::sffs {
 
@@ -41,7 +42,7 @@ int readHeader(unsigned block, unsigned char (&h)[headerSize]);
 class FlashLock {
 public:
     FlashLock(int fd, int operation) : fd_(fd), held_(::flock(fd, operation) == 0) {
-        if (!held_) std::perror("flock");
+        if (!held_) report("flock");
     }
     ~FlashLock() {
         if (held_) ::flock(fd_, LOCK_UN);

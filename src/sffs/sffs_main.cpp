@@ -7,21 +7,24 @@
 #include <cstdio>
 
 #include "platform/handle.hpp"
+#include "platform/owned.hpp"
+#include "platform/report.hpp"
 
 using namespace zezarur;
 
 namespace {
 
+constexpr char usage[] = "Usage: %s < r | w > <filename>\n";  // %s: the name run as
 constexpr const char *flashDevice = "/dev/obxcfgC";
 
 }  // namespace
 
 extern "C" int sffsMain(int argc, char **argv) {
     bool status = argc <= 2;
-    if (status) std::printf("Usage: %s < r | w > <filename>\n", argv[0]);
+    if (status) std::printf(usage, argv[0]);
 
     if (openOnce(flash, flashDevice, openReadWrite, modeOwnerReadWrite) < 0) {
-        std::perror("open");
+        report("open");
         return -1;
     }
     HandleCloser closeFlash(flash);
@@ -36,7 +39,7 @@ extern "C" int sffsMain(int argc, char **argv) {
     else
         errno = EINVAL;  // neither store nor restore
     if (!file.valid()) {
-        std::perror("open");
+        report("open");
         return -1;
     }
     return mode == 'w' ? sffsWrite(file.get()) : sffsRead(file.get());

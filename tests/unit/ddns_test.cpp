@@ -40,12 +40,12 @@ TEST(DynDnsReply, StatusLineAndCodeEdges) {
         {"", -1, -1},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(zezarur::dynDnsHttpStatus(c.reply), c.status) << c.reply;
-        EXPECT_EQ(zezarur::dynDnsStatusFind(c.reply), c.code) << c.reply;
+        EXPECT_EQ(zezarur::ddns::dynDnsHttpStatus(c.reply), c.status) << c.reply;
+        EXPECT_EQ(zezarur::ddns::dynDnsStatusFind(c.reply), c.code) << c.reply;
     }
-    EXPECT_STREQ(zezarur::dynDnsRefusalText(10), "connect timed out");
-    EXPECT_EQ(zezarur::dynDnsRefusalText(11), nullptr);
-    EXPECT_EQ(zezarur::dynDnsRefusalText(2), nullptr);
+    EXPECT_STREQ(zezarur::ddns::dynDnsRefusalText(10), "connect timed out");
+    EXPECT_EQ(zezarur::ddns::dynDnsRefusalText(11), nullptr);
+    EXPECT_EQ(zezarur::ddns::dynDnsRefusalText(2), nullptr);
 }
 
 }  // namespace

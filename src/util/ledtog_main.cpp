@@ -8,22 +8,21 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "platform/handle.hpp"
 #include "devices/leds.hpp"
+#include "platform/handle.hpp"
 
 int led_driver_handle = -1;
 
 namespace {
 
+constexpr char usage[] =
+    "Usage: ledToggle <ledState> <ledNumber>\n"
+    "\tledState  : 1-ON 0-OFF\n"
+    "\tledNumber : 1-DMZ 2-WAN1 3-WAN2 4-Test\n"
+    "\n";
+
 constexpr const char *metalogPid = "/var/run/metalog.pid";
 constexpr int testLed = 4;
-
-void ledTogUsage() {
-    std::puts("Usage: ledToggle <ledState> <ledNumber>");
-    std::puts("\tledState  : 1-ON 0-OFF");
-    std::puts("\tledNumber : 1-DMZ 2-WAN1 3-WAN2 4-Test");
-    std::puts("");
-}
 
 // strtol as on the router, whose long is 32 bits: out-of-range words saturate
 // instead of wrapping into a valid LED number or state.
@@ -35,14 +34,14 @@ int decimal(const char *word) {
 
 extern "C" int ledTogMain(int argc, char **argv) {
     if (argc < 3 || !argv[1] || !argv[2]) {
-        ledTogUsage();
+        std::fputs(usage, stdout);
         return -1;
     }
     int led = decimal(argv[2]);
     int state = decimal(argv[1]);
     if (argc != 3 || led == 0 || static_cast<unsigned>(state) > 1 ||
         static_cast<unsigned>(led) > zezarur::device::ledCount) {
-        ledTogUsage();
+        std::fputs(usage, stdout);
         return -1;
     }
 
