@@ -12,9 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "devices/bcm53xx.hpp"
 #include "sim.hpp"
 #include "sim_file.hpp"
-#include "devices/bcm53xx.hpp"
 #include "switch_state.hpp"
 
 namespace adp::sim {
