@@ -1,5 +1,6 @@
 #include "faults.hpp"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -11,13 +12,24 @@
 namespace adp::sim {
 namespace {
 
-void rewrite(const LockedFile &f, const char *kind, long n) {
+bool rewrite(const LockedFile &f, const char *kind, long n) {
     char text[32];
     int len = std::snprintf(text, sizeof text, "%s %ld\n", kind, n);
-    if (len > 0) f.replace(text, static_cast<size_t>(len));
+    return len > 0 && static_cast<size_t>(len) < sizeof text &&
+           f.replace(text, static_cast<size_t>(len));
 }
 
 }  // namespace
+
+bool setFlashFault(const char *kind, long n) {
+    char p[PATH_MAX];
+    if (!path(p, "flash.fault")) return false;
+    if (!kind) return ::unlink(p) == 0 || errno == ENOENT;
+    const bool counted = !std::strcmp(kind, "write") || !std::strcmp(kind, "erase");
+    if (!(counted ? n >= 1 : !std::strcmp(kind, "cut") && n >= 0)) return false;
+    LockedFile f("flash.fault", true);
+    return f.valid() && rewrite(f, kind, n);
+}
 
 FaultVerdict takeFlashFault(FlashOp op, long bytes) {
     char p[PATH_MAX];

@@ -18,6 +18,10 @@ struct FaultVerdict {
 
 FaultVerdict takeFlashFault(FlashOp op, long bytes);
 
+// Sets the fault ("write", "erase" with N of 1 or more, "cut" with N of 0 or
+// more), or with a null kind clears it; false for a fault it cannot set.
+bool setFlashFault(const char *kind, long n);
+
 // Kills the process at once, as a power cut would.
 [[noreturn]] void cutPower();
 

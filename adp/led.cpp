@@ -1,42 +1,57 @@
 // The front-panel LEDs 1-11: their state in "<sandbox>/leds" (one line per
 // LED, "N on|off"), and every request appended to "<sandbox>/led.log" as
 // "seconds.micros LED on|off".
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "devices/leds.hpp"
+#include "leds.hpp"
 #include "sim.hpp"
 #include "sim_file.hpp"
 
 namespace adp::sim {
-namespace {
 
 using zezarur::device::ledCount;
 using zezarur::device::ledOff;
 using zezarur::device::ledOn;
 
-void setState(int led, bool on) {
-    LockedFile file("leds", true);
-    if (!file.valid()) return;
-    std::array<bool, ledCount + 1> lit{};
+leds::Lit leds::read(int fd) {
+    Lit lit{};
     char text[512] = {};
-    (void)!::pread(file.fd(), text, sizeof text - 1, 0);
-    for (char *line = std::strtok(text, "\n"); line; line = std::strtok(nullptr, "\n")) {
+    (void)!::pread(fd, text, sizeof text - 1, 0);
+    char *save;
+    for (char *line = ::strtok_r(text, "\n", &save); line; line = ::strtok_r(nullptr, "\n", &save)) {
         int n;
         char word[8];
         if (std::sscanf(line, "%d %7s", &n, word) == 2 && n >= 1 && n <= ledCount)
             lit[static_cast<size_t>(n)] = std::strcmp(word, "on") == 0;
     }
+    return lit;
+}
+
+int leds::format(const Lit &lit, char *text, size_t size) {
+    size_t len = 0;
+    for (int n = 1; n <= ledCount; ++n) {
+        const int k = std::snprintf(text + len, size - len, "%d %s\n", n,
+                                    lit[static_cast<size_t>(n)] ? "on" : "off");
+        if (k < 0 || static_cast<size_t>(k) >= size - len) return -1;
+        len += static_cast<size_t>(k);
+    }
+    return static_cast<int>(len);
+}
+
+namespace {
+
+void setState(int led, bool on) {
+    LockedFile file("leds", true);
+    if (!file.valid()) return;
+    leds::Lit lit = leds::read(file.fd());
     lit[static_cast<size_t>(led)] = on;
-    int len = 0;
-    for (int n = 1; n <= ledCount; ++n)
-        len += std::snprintf(text + len, sizeof text - static_cast<size_t>(len), "%d %s\n", n,
-                             lit[static_cast<size_t>(n)] ? "on" : "off");
-    file.replace(text, static_cast<size_t>(len));
+    char text[512];
+    const int len = leds::format(lit, text, sizeof text);
+    if (len > 0) file.replace(text, static_cast<size_t>(len));
 }
 
 int ledIoctl(int, unsigned long request, void *record) {

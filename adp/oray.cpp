@@ -1,11 +1,6 @@
 // The Oray client of the platform, as the sandbox scripts it: no protocol is
-// spoken.  "<sandbox>/oray" says how the next calls answer (written by
-// `zezarur-sim oray`), one "KEY VALUE" per line:
-//   login ok | fail | fail:N   (N failures, then ok)
-//   type N                     account type stored by a login
-//   register ok | fail
-//   keepalive N                what udpTimer returns
-// and every call is appended to "<sandbox>/oray.calls" with its arguments.
+// spoken; "<sandbox>/oray" (oray_script.hpp) says how the calls answer, and
+// every call is appended to "<sandbox>/oray.calls" with its arguments.
 // Outside a sandbox there is no web service: logins fail.
 #include <zezarur/adp.h>
 
@@ -16,54 +11,27 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "oray_script.hpp"
 #include "sim_file.hpp"
 
 namespace {
 
-struct Script {
-    int loginFailures = 0;  // -1: every login fails
-    int type = 0;
-    bool registers = true;
-    int keepAlive = 1;
-};
+using adp::sim::oray::Script;
+using adp::sim::oray::ScriptFile;
 
 struct Handle {
     int type;
 };
 
-// Parses the script; a missing file or key keeps the default.
-Script parse(const char *text) {
-    Script s;
-    char key[16], value[16];
-    for (const char *line = text; line && std::sscanf(line, "%15s %15s", key, value) == 2;
-         line = std::strchr(line, '\n'), line = line ? line + 1 : nullptr) {
-        if (!std::strcmp(key, "login"))
-            s.loginFailures = !std::strcmp(value, "fail") ? -1
-                              : !std::strncmp(value, "fail:", 5) ? std::atoi(value + 5)
-                                                                  : 0;
-        else if (!std::strcmp(key, "type"))
-            s.type = std::atoi(value);
-        else if (!std::strcmp(key, "register"))
-            s.registers = std::strcmp(value, "fail") != 0;
-        else if (!std::strcmp(key, "keepalive"))
-            s.keepAlive = std::atoi(value);
-    }
-    return s;
-}
-
-// Reads the script; a login that consumes one of N counted failures writes
-// the count back, under a lock, since every process of the sandbox shares it.
+// The script; a login that consumes one of N counted failures writes the
+// count back, under the lock, since every process of the sandbox shares it.
 bool script(Script &s, bool login) {
-    adp::sim::LockedFile file("oray", true);
+    ScriptFile file;
     if (!file.valid()) return false;
-    char text[256] = {};
-    (void)!::pread(file.fd(), text, sizeof text - 1, 0);
-    s = parse(text);
+    s = file.script();
     if (login && s.loginFailures > 0) {
-        int n = std::snprintf(text, sizeof text, "login fail:%d\ntype %d\nregister %s\nkeepalive %d\n",
-                              s.loginFailures - 1, s.type, s.registers ? "ok" : "fail",
-                              s.keepAlive);
-        file.replace(text, static_cast<size_t>(n));
+        --file.script().loginFailures;
+        file.save();
     }
     return true;
 }

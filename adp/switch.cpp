@@ -15,7 +15,7 @@
 #include "devices/bcm53xx.hpp"
 #include "sim.hpp"
 #include "sim_file.hpp"
-#include "switch_state.hpp"
+#include "switch_file.hpp"
 
 namespace adp::sim {
 namespace {
@@ -154,47 +154,6 @@ const Request *find(unsigned long code) {
     return nullptr;
 }
 
-// The state file, locked while it is open, read whole.
-class StateFile {
-public:
-    bool read(State &s) const {
-        struct stat st;
-        if (!file_.valid() || ::fstat(file_.fd(), &st) != 0) return false;
-        size_t size = static_cast<size_t>(st.st_size);
-        char *text = static_cast<char *>(std::malloc(size + 1));
-        if (!text) return false;
-        bool ok = ::pread(file_.fd(), text, size, 0) == static_cast<ssize_t>(size);
-        text[ok ? size : 0] = '\0';
-        ok = ok && sw::parse(s, text);
-        std::free(text);
-        return ok;
-    }
-
-    bool write(const State &s) const {
-        size_t length;
-        char *text = sw::format(s, length);
-        bool ok = text && file_.replace(text, length);
-        std::free(text);
-        return ok;
-    }
-
-private:
-    LockedFile file_{"switch.state", true};
-};
-
-// The injected error, taken once; 0 when none is set.
-int takeFault() {
-    char p[PATH_MAX];
-    if (!path(p, "switch.fault")) return 0;
-    FILE *f = std::fopen(p, "re");
-    if (!f) return 0;
-    int error = 0;
-    if (std::fscanf(f, "%d", &error) != 1 || error <= 0) error = EIO;
-    std::fclose(f);
-    ::unlink(p);
-    return error;
-}
-
 void logRequest(unsigned long code, const unsigned char *record, size_t size, int error) {
     char line[1024];  // records are at most 154 bytes
     int len = std::snprintf(line, sizeof line, "0x%08lX ", code);
@@ -207,7 +166,7 @@ void logRequest(unsigned long code, const unsigned char *record, size_t size, in
 }
 
 int switchIoctl(int, unsigned long code, void *record) {
-    StateFile file;
+    sw::StateFile file;
     const Request *r = find(code);
     size_t size = r ? r->size() : 0;
     if (r && size && !record) {
@@ -218,7 +177,7 @@ int switchIoctl(int, unsigned long code, void *record) {
     unsigned char in[256];
     if (size) std::memcpy(in, bytes, size);
 
-    int error = takeFault();
+    int error = sw::takeFault();
     State state;
     if (!error && !r) error = EINVAL;
     if (!error && !file.read(state)) error = EIO;

@@ -33,7 +33,7 @@ install(FILES ${PROJECT_BINARY_DIR}/zezarurConfig.cmake
 set(sim_data ${CMAKE_INSTALL_DATADIR}/zezarur)
 configure_file(cmake/package/adp.pc.in adp.pc @ONLY)
 install(TARGETS adp LIBRARY COMPONENT sandbox)
-install(TARGETS zezarur-switch-state RUNTIME COMPONENT sandbox)
+install(TARGETS zezarur-sim-state RUNTIME COMPONENT sandbox)
 install(FILES include/zezarur/adp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zezarur
         COMPONENT sandbox)
 install(FILES ${PROJECT_BINARY_DIR}/adp.pc DESTINATION ${pkgconfig_dir} COMPONENT sandbox)

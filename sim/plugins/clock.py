@@ -1,32 +1,14 @@
 """The sandbox's clock: `clock advance SECONDS` moves the time that the
 router's processes read (libadp's adp_gettimeofday) ahead by SECONDS, at once
 and for every process; `clock show` prints the offset and that time.  The
-offset is the number in $STATE/clock, read at every call."""
-
-import fcntl
-import os
-import time
-
-
-def offset(box):
-    text = core.read_file(box.path("clock"), "0").strip()
-    return int(text or 0)
+offset's file is libadp's (adp/clock.hpp)."""
 
 
 def cmd_clock(box, args):
-    if args.action == "advance":
-        if args.seconds is None or args.seconds < 0:
-            raise core.SimError("usage: clock advance SECONDS (0 or more)")
-        with open(box.path("clock.lock"), "w") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            seconds = offset(box) + args.seconds
-            new = box.path("clock.new")
-            core.write_file(new, f"{seconds}\n")
-            os.replace(new, box.path("clock"))
-    else:
-        seconds = offset(box)
-    shown = time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(time.time() + seconds))
-    print(f"offset {seconds} s: {shown}")
+    words = ["advance", args.seconds] if args.action == "advance" else ["show"]
+    if args.action == "advance" and (args.seconds is None or args.seconds < 0):
+        raise core.SimError("usage: clock advance SECONDS (0 or more)")
+    print(core.adp_state(box, "clock", *words), end="")
     return 0
 
 

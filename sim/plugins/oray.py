@@ -2,21 +2,12 @@
 [--login ok|fail|fail:N] [--type N] [--register ok|fail] [--keepalive N]`
 changes what is given and keeps the rest (fail:N fails N logins, then they
 succeed); `oray` alone prints the setting; `oray calls` prints one line per
-call with its arguments, `oray calls --clear` forgets them."""
+call with its arguments, `oray calls --clear` forgets them.  The script's
+file is libadp's (adp/oray_script.hpp)."""
 
-import re
 import sys
 
-DEFAULTS = {"login": "ok", "type": "0", "register": "ok", "keepalive": "1"}
-
-
-def setting(text):
-    have = dict(DEFAULTS)
-    for line in text.splitlines():
-        key, _, value = line.partition(" ")
-        if key in have:
-            have[key] = value
-    return have
+KEYS = ("login", "type", "register", "keepalive")
 
 
 def cmd_oray(box, args):
@@ -28,16 +19,8 @@ def cmd_oray(box, args):
     if args.action is not None:
         raise core.SimError("usage: oray [--login ...] [--type N] [--register ...] "
                             "[--keepalive N] | oray calls [--clear]")
-    if args.login is not None and not re.fullmatch(r"ok|fail|fail:\d+", args.login):
-        raise core.SimError("--login takes ok, fail or fail:N")
-    have = {}
-
-    def change(text):  # under the lock of the logins that count failures down
-        have.update(setting(text))
-        have.update({k: str(getattr(args, k)) for k in DEFAULTS if getattr(args, k) is not None})
-        return "".join(f"{k} {v}\n" for k, v in have.items())
-    core.update_file(box.path("oray"), change)
-    print(" ".join(f"{k} {v}" for k, v in have.items()))
+    changes = [w for k in KEYS if getattr(args, k) is not None for w in (k, getattr(args, k))]
+    print(core.adp_state(box, "oray", *changes).replace("\n", " ").strip())
     return 0
 
 

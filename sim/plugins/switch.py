@@ -1,45 +1,30 @@
 """The simulated BCM53xx switch: its state file (switch.state, which libadp's
 driver reads and rewrites), the request log (switch.log) and the one-shot
-fault (switch.fault).  The model (power-on state, grammar, counters) is
-libadp's alone (adp/switch_state.hpp); the sandbox asks it for every change."""
+fault (switch.fault).  The model (power-on state, grammar, counters) and the
+files are libadp's alone (adp/switch_state.hpp, adp/switch_file.hpp); the
+sandbox asks it for every change."""
 
 import errno
-import os
-import subprocess
 import sys
-
-
-def model(text, *change):
-    """TEXT, a state, with CHANGE applied, in canonical form: libadp's model
-    answers through its helper program (adp/tool/switch_state.cpp)."""
-    r = subprocess.run([os.path.join(core.BIN_DIR, "zezarur-switch-state"), *map(str, change)],
-                       input=text, capture_output=True, text=True)
-    if r.returncode:
-        raise core.SimError(r.stderr.strip())
-    return r.stdout
-
-
-def change(box, *words):
-    core.update_file(box.path("switch.state"), lambda text: model(text, *words))
 
 
 def handle(box, args):
     if args.action == "show":
-        for line in core.read_file(box.path("switch.state")).splitlines():
+        for line in core.adp_state(box, "switch").splitlines():
             key = (line.split() or [""])[0]
             if not args.keys or any(key.startswith(k) for k in args.keys):
                 print(line)
     elif args.action == "set":
-        change(box, "set", args.key, *args.values)
+        core.adp_state(box, "switch", "set", args.key, *args.values)
     elif args.action == "arl":
-        change(box, "arl", args.count)
+        core.adp_state(box, "switch", "arl", args.count)
     elif args.action == "traffic":
-        change(box, "traffic", args.port, args.frames, args.size)
+        core.adp_state(box, "switch", "traffic", args.port, args.frames, args.size)
     elif args.action == "fail-next":
         code = getattr(errno, args.error, None)
         if not isinstance(code, int) or not args.error.startswith("E"):
             raise core.SimError(f"unknown error name {args.error}")
-        core.write_file(box.path("switch.fault"), f"{code}\n")
+        core.adp_state(box, "switch", "fail-next", code)
     elif args.action == "log":
         if args.clear:
             core.write_file(box.path("switch.log"), "")
@@ -70,5 +55,4 @@ def add_commands(sub):
 
 
 def prepare(box):
-    if not os.path.exists(box.path("switch.state")):
-        core.write_file(box.path("switch.state"), model(""))
+    core.adp_state(box, "switch")  # a new sandbox's switch: just powered on

@@ -2,7 +2,6 @@
 plugins that add its further roles (sim/plugins/)."""
 
 import contextlib
-import fcntl
 import importlib.util
 import os
 import re
@@ -21,7 +20,6 @@ DEVICES = dict(re.findall(r"^DEVICE\((\w+), (\w+), \w+\)", open(os.path.join(SRC
 HOST_DEVICES = ["null", "zero", "full", "random", "urandom", "tty"]
 FLASH_SIZE = 1 << 20
 FIRM_VERSION = "1.0.0"  # what the firmware leaves in /var/firmVersion
-LED_COUNT = 11
 START_TIMEOUT = 10.0
 
 
@@ -82,16 +80,15 @@ def read_file(path, default=""):
         return default
 
 
-def update_file(path, change):
-    """Rewrites path with change(old text), under the lock libadp's drivers
-    take on the files they share with the sandbox."""
-    with open(path, "a+") as f:
-        fcntl.flock(f, fcntl.LOCK_EX)
-        f.seek(0)
-        text = change(f.read())
-        f.seek(0)
-        f.truncate()
-        f.write(text)
+def adp_state(box, *words):
+    """What libadp's helper program (adp/tool/sim_state.cpp) prints for
+    WORDS: the sandbox's files shared with the drivers (switch, Oray script,
+    flash fault, LEDs, clock) are read and written by libadp's own code only."""
+    r = subprocess.run([os.path.join(BIN_DIR, "zezarur-sim-state"), *map(str, words)],
+                       env=dict(os.environ, ZEZARUR_SIM=box.state), capture_output=True, text=True)
+    if r.returncode:
+        raise SimError(r.stderr.strip())
+    return r.stdout
 
 
 def remove(*paths):
@@ -156,8 +153,6 @@ class Sandbox:
                 write_file(node, "")
         if not os.path.exists(self.path("var", "firmVersion")):
             write_file(self.path("var", "firmVersion"), FIRM_VERSION + "\n")
-        if not os.path.exists(self.path("leds")):
-            write_file(self.path("leds"), "".join(f"{n} off\n" for n in range(1, LED_COUNT + 1)))
         for name, target in [(a, os.path.join(BIN_DIR, "zezarur")) for a in ["zezarur"] + APPLETS] + \
                             [(s, os.path.join(SIM_SRC, "standin.sh")) for s in STANDINS]:
             link = self.path("bin", name)

@@ -7,7 +7,7 @@ import os
 import sys
 import time
 
-from .core import STANDINS, SimError, read_file, remove, write_file
+from .core import STANDINS, SimError, adp_state, read_file, remove, write_file
 
 def led_timeline(log):
     """The LED event log ("seconds.micros LED on|off" lines) as milliseconds
@@ -44,14 +44,7 @@ def send_signal(box, node, byte, wait):
 
 
 def fault(box, words):
-    path = box.path("flash.fault")
-    if words == ["clear"]:
-        remove(path)
-        return
-    if len(words) != 2 or words[0] not in ("write", "erase", "cut") or \
-            not words[1].isdigit() or (words[0] != "cut" and int(words[1]) < 1):
-        raise SimError("usage: fault flash write N | erase N | cut N | clear")
-    write_file(path, f"{words[0]} {int(words[1])}\n")
+    adp_state(box, "fault", *words)
 
 
 def standin(box, name, exit_status, output, reset):
@@ -91,7 +84,7 @@ def add_commands(sub):
     s.add_argument("--timeline", action="store_true")
     s.set_defaults(handler=lambda box, a: show(
         led_timeline(read_file(box.path("led.log"))) if a.timeline else
-        read_file(box.path("led.log" if a.events else "leds"))))
+        read_file(box.path("led.log")) if a.events else adp_state(box, "leds")))
     s = sub.add_parser("log", help="the system log")
     s.set_defaults(handler=lambda box, a: show(read_file(box.path("var", "log", "messages"))))
     s = sub.add_parser("calls", help="calls of the firmware's own commands")
