@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/line.hpp"
 #include "smtp/session.hpp"
 
 namespace zezarur {
@@ -54,27 +55,37 @@ bool sendHeaders(char *line, const char *subject, const char *to, const char *fr
            smtpSendLine(line, lineBound, nullptr, "\r\n") >= 0;
 }
 
-// The log a line at a time; a line longer than the body buffer goes in
-// pieces, back to back.  A missing or empty log still makes a mail.
+// The log a line at a time, as bytes: a log line may hold anything, NULs
+// included.  A line longer than the body buffer goes in pieces, back to back.
+// NUL and CR are left out: a mail's text line cannot carry them, and a lenient
+// server takes a bare CR for a line end, so a log line "x\r.\r" would end
+// the data there and the rest of the log would be read as commands.  A line
+// that begins with a dot gets a second one, so that the server reads it as
+// text, not as the end of the data (RFC 5321 4.5.2).  A missing or empty log
+// still makes a mail.
 bool sendBody(char *line, const char *file) {
     char piece[bodySize];
     std::FILE *log = adpFileOpen(file, "r");
-    if (!log || !adpFileGets(piece, bodySize, log)) {
+    long n = log ? readLine(piece, bodySize, log) : -1;
+    if (n < 0) {
         if (log) adpFileClose(log);
         smtpSendLine(line, lineBound, nullptr, "%s\r\n", "No Data Available.");
         return true;
     }
+    static_assert(lineSize >= 1 + (bodySize - 1) + 2, "a doubled dot, a piece and CR LF fit a line");
     bool ok = true, lineStart = true;
     do {
-        std::size_t n = std::strlen(piece);
-        bool ends = n > 0 && piece[n - 1] == '\n';
-        if (ends) piece[n - 1] = '\0';
-        // A line that begins with a dot gets a second one, so that the
-        // server reads it as text, not as the end of the data (RFC 5321 4.5.2).
-        if (lineStart && piece[0] == '.') ok = smtpSend(".", 1, nullptr) >= 0;
-        ok = ok && smtpSendLine(line, lineBound, nullptr, ends ? "%s\r\n" : "%s", piece) >= 0;
-        lineStart = ends;
-    } while (ok && adpFileGets(piece, bodySize, log));
+        bool ends = piece[n - 1] == '\n';
+        char *const text = line + 1;  // line[0]: room for a doubled dot
+        char *out = text;
+        for (const char *p = piece; p < piece + n - ends; ++p)
+            if (*p != '\0' && *p != '\r') *out++ = *p;
+        char *start = lineStart && out > text && *text == '.' ? line : text;
+        *line = '.';
+        if (ends) out = std::copy_n("\r\n", 2, out);
+        if (out > start) ok = smtpSend(start, static_cast<std::size_t>(out - start), nullptr) >= 0;
+        lineStart = ends || (lineStart && out == text);
+    } while (ok && (n = readLine(piece, bodySize, log)) >= 0);
     adpFileClose(log);
     return ok;
 }
