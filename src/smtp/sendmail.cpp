@@ -37,9 +37,18 @@ constexpr std::size_t recipientLimit = std::min(room(rcptTo, 1), room(toHeader, 
 constexpr std::size_t subjectLimit = room(subjectHeader, 1);
 static_assert(senderLimit == 43 && recipientLimit == 87 && subjectLimit == 89);
 
-// A command already sent (sent: its result) and its reply, read and not examined.
-bool answered(char *line, long sent) {
-    return sent >= 0 && smtpRecv(line, lineSize, nullptr) >= 0;
+// The reply to a command already sent (sent: its result): its byte count, or -1.
+long replyTo(char *line, long sent) { return sent < 0 ? -1 : smtpRecv(line, lineSize, nullptr); }
+
+// Whether MAIL, RCPT or DATA was answered and not refused.  A refusal ends
+// the session with QUIT: after it the headers and the log would reach the
+// server as commands.
+bool accepted(char *line, long sent) {
+    long n = replyTo(line, sent);
+    if (n < 0) return false;
+    if (!smtpRefused(line, n)) return true;
+    replyTo(line, smtpSendLine(line, lineBound, nullptr, "QUIT\r\n"));
+    return false;
 }
 
 bool sendHeaders(char *line, const char *subject, const char *to, const char *from) {
@@ -105,11 +114,11 @@ using namespace zezarur;
 extern "C" int sendmail(const char *file, const char *subject, const char *to, const char *from) {
     if (!smtpMailFits(subject, to, from)) return -1;
     char line[lineSize] = {};
-    if (!answered(line, smtpSendLine(line, lineBound, nullptr, mailFrom, from)) ||
-        !answered(line, smtpSendLine(line, lineBound, nullptr, rcptTo, to)) ||
-        !answered(line, smtpSendLine(line, lineBound, nullptr, "DATA\r\n")) ||
+    if (!accepted(line, smtpSendLine(line, lineBound, nullptr, mailFrom, from)) ||
+        !accepted(line, smtpSendLine(line, lineBound, nullptr, rcptTo, to)) ||
+        !accepted(line, smtpSendLine(line, lineBound, nullptr, "DATA\r\n")) ||
         !sendHeaders(line, subject, to, from) || !sendBody(line, file) ||
-        !answered(line, smtpSendLine(line, lineBound, nullptr, "\r\n.\r\n")) ||
+        replyTo(line, smtpSendLine(line, lineBound, nullptr, "\r\n.\r\n")) < 0 ||
         smtpSendLine(line, lineBound, nullptr, "QUIT\r\n") < 0)
         return -1;
     long n = smtpRecv(line, lineSize, nullptr);

@@ -60,7 +60,8 @@ LONG = "x" * 250
 # (login, log file content or None for missing, named file arguments, body as stored)
 DELIVERIES = [
     (["n"], "a\nb\nc\n", [], "a\r\nb\r\nc\r\n\r\n"),
-    (["c", *ALICE], f"{LONG}\n.\n.x\nlast", ["/var/tmp/log", "ignored"], f"{LONG}\r\n.\r\n.x\r\nlast\r\n"),
+    (["c", *ALICE], f"{LONG}\n\0\n.\n.x\nlast", ["/var/tmp/log", "ignored"],
+     f"{LONG}\r\n\r\n.\r\n.x\r\nlast\r\n"),
     (["p", *ALICE], None, ["/var/tmp/none"], "No Data Available.\r\n\r\n"),
     (["n"], "", ["/var/tmp/log"], "No Data Available.\r\n\r\n"),
 ]
@@ -132,8 +133,10 @@ DIALOGUES = {
     "quit answered 250": (SCRIPTED + ["n"], [G, EHLO, *MAIL, OK], 0, "", [EH, *ENV]),
     "quit answered 500": (SCRIPTED + ["n"], [G, EHLO, *MAIL, ["500 no\r\n"]], 255, "", [EH, *ENV]),
     "closed before the quit reply": (SCRIPTED + ["n"], [G, EHLO, *MAIL, ["<close>"]], 255, "", [EH, *ENV]),
-    "refusals go unnoticed": (SCRIPTED + ["n"], [G, EHLO, ["550 no\r\n"], ["550 no\r\n"], ["554 no\r\n"],
-                                               ["554 no\r\n"], Q], 0, "", [EH, *ENV]),
+    # A refusal ends the session: QUIT, never the headers and the log.
+    "mail refused": (SCRIPTED + ["n"], [G, EHLO, ["451 later\r\n"], Q], 255, "", [EH, ENV[0], "QUIT"]),
+    "rcpt refused": (SCRIPTED + ["n"], [G, EHLO, OK, ["550 no\r\n"], Q], 255, "", [EH, *ENV[:2], "QUIT"]),
+    "data refused": (SCRIPTED + ["n"], [G, EHLO, OK, OK, ["554 no\r\n"], Q], 255, "", [EH, *ENV[:3], "QUIT"]),
     "greeting 421": (SCRIPTED + ["n"], [["421 busy\r\n"]], 255, "", []),
     "ehlo 500, helo 250": (SCRIPTED + ["n"], [G, ["500 what\r\n"], OK, *MAIL, Q], 0, "", [EH, HE, *ENV]),
     "ehlo and helo 500": (SCRIPTED + ["n"], [G, ["500 what\r\n"], ["500 what\r\n"]], 255, "", [EH, HE]),
@@ -185,16 +188,17 @@ DIALOGUES = {
 
 
 def outside_data(received):
-    lines, data = [], False
-    for line in received.decode("latin-1").split("\r\n"):
+    lines, data = received.decode("latin-1").split("\r\n"), False
+    out = []
+    for number, line in enumerate(lines):
         if data:
             data = line != "."
             continue
-        lines.append(line)
-        if line == "DATA":
-            lines.append("<data>")
+        out.append(line)
+        if line == "DATA" and "." in lines[number:]:  # not refused
+            out.append("<data>")
             data = True
-    return lines[:-1]
+    return out[:-1]
 
 
 @pytest.mark.parametrize("args,replies,status,stderr,sent", DIALOGUES.values(), ids=DIALOGUES.keys())
@@ -215,12 +219,15 @@ def test_dialogue(box, args, replies, status, stderr, sent):
 def test_the_wire_bytes_of_a_mail(box):
     folder = box.file("scripted")
     (folder / "script.json").write_text(json.dumps(FULL))
-    box.file("var/tmp/wire").write_text(f"a\n{LONG}\n.\n..x\nlast")
+    # A NUL line before "." and a bare CR before "." end no line on the wire:
+    # NUL and CR are left out, every leading dot doubled.
+    box.file("var/tmp/wire").write_bytes(f"a\n{LONG}\n.\n..x\n\0\n.\n\0.y\nMAIL FROM: <e@v.il>\nx\r.\rz\nlast"
+                                         .encode())
     assert box.exec("smtp", *SCRIPTED, "n", "/var/tmp/wire").returncode == 0
     data = (folder / "received").read_bytes().split(b"DATA\r\n", 1)[1]
     assert re.fullmatch(rb'From: "a@b.example" <a@b.example>\r\nDate: [^\r\n]+\r\nSubject: Alert\r\n'
                         rb"To: c@d.example\r\n\r\na\r\n" + LONG.encode() + rb"\r\n\.\.\r\n\.\.\.x\r\n"
-                        rb"last\r\n\.\r\nQUIT\r\n", data)
+                        rb"\r\n\.\.\r\n\.\.y\r\nMAIL FROM: <e@v\.il>\r\nx\.z\r\nlast\r\n\.\r\nQUIT\r\n", data)
 
 
 # Two runs in one process: no descriptor stays open; the second run's new
