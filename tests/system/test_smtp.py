@@ -1,43 +1,77 @@
-"""smtp in the sandbox: mail delivered to a real server (aiosmtpd, itself
-proven with swaks and msmtp) and read back with Python's email package; every
-reply a scripted server can give; the command line."""
+"""smtp in the sandbox: mail delivered to real servers (aiosmtpd, itself
+proven with swaks and msmtp, and Exim) and read back with Python's email
+package; every reply a scripted server can give; the command line."""
 
 import base64
 import email
 import email.utils
 import hmac
 import json
+import os
 import re
+import time
+from pathlib import Path
 
 import pytest
 
 from conftest import BIN, SANITIZED, SRC
 
 SERVERS = SRC / "sim/servers"
+EXIM = Path(os.environ.get("ZEZARUR_EXIM", SRC / "build/exim/usr/sbin/exim4"))  # scripts/fetch-exim
 LOG = "var/log/securityall/current"
 ADDR = ["t", "c@d.example", "s", "Alert", "f", "a@b.example"]
 REAL = ["i", "mail.example", *ADDR, "C", "25"]
 SCRIPTED = ["i", "scripted", *ADDR, "C", "2525"]
+# Exim's listeners: with AUTH, without, and strict (no PIPELINING, MAIL
+# answered after a second).
+EXIM_AUTH, EXIM_OPEN, EXIM_STRICT = (["i", "exim", *ADDR, "C", port] for port in ("2526", "2527", "2528"))
 ALICE = ["u", "alice", "P", "secret"]
 
 
 @pytest.fixture(scope="module")
 def box(module_sim):
+    if not EXIM.exists():
+        pytest.fail(f"no Exim at {EXIM}: run scripts/fetch-exim")
     s = module_sim
-    for name, port, server, extra in (("mail", "25", "smtp_server.py", ["alice:secret"]),
-                                      ("scripted", "2525", "smtp_scripted.py", [])):
+    for name, port, server, first, extra in (
+            ("mail", "25", "smtp_server.py", "25", ["alice:secret"]),
+            ("scripted", "2525", "smtp_scripted.py", "2525", []),
+            ("exim", "2526", "smtp_exim.py", str(EXIM), ["alice:secret"])):
         s.file(name).mkdir()
-        s.run("service", "add", name, port, "/usr/bin/python3", str(SERVERS / server), port,
+        s.run("service", "add", name, port, "/usr/bin/python3", str(SERVERS / server), first,
               str(s.file(name)), *extra, check=True)
     s.file(LOG).parent.mkdir(parents=True)
     return s
 
 
 def delivered(box):
-    """The messages the real server has stored, with what it saw of each."""
+    """The messages the aiosmtpd server has stored, with what it saw of each."""
     names = sorted(box.file("mail").glob("*.json"), key=lambda p: int(p.stem))
     return [(email.message_from_bytes(p.with_suffix(".eml").read_bytes()), json.loads(p.read_text()))
             for p in names]
+
+
+EXIM_RECEIVED = re.compile(r"(\S+) <= (\S+) H=\S+ \[([\d.]+)\]\S* P=\S+(?: A=\w+:(\S+))? S=\d+ for (.+)")
+
+
+def exim_log(box):
+    return box.file("exim/log/mainlog").read_text()
+
+
+def exim_delivered(box):
+    """The messages Exim has put in its maildir, each once its delivery has
+    completed, with what its log says of it."""
+    for _ in range(200):  # deliveries run in the background: wait for them
+        log = exim_log(box)
+        received = EXIM_RECEIVED.findall(log)
+        if all(f"{id} Completed" in log for id, *_ in received):
+            break
+        time.sleep(0.05)
+    info = {id: {"peer": peer, "mail_from": sender, "rcpt_tos": rcpts.split(), "login": login or None}
+            for id, sender, peer, login, rcpts in received}
+    messages = [email.message_from_bytes(p.read_bytes()) for p in box.file("exim/maildir").glob("new/*")]
+    return sorted(((m, info[re.search(r"\bid (\S+)", m["Received"])[1]]) for m in messages),
+                  key=lambda got: list(info).index(re.search(r"\bid (\S+)", got[0]["Received"])[1]))
 
 
 def test_the_server_is_proven_by_real_clients(box):
@@ -57,38 +91,69 @@ def test_the_server_is_proven_by_real_clients(box):
 
 
 LONG = "x" * 250
-# (login, log file content or None for missing, named file arguments, body as stored)
-DELIVERIES = [
-    (["n"], "a\nb\nc\n", [], "a\r\nb\r\nc\r\n\r\n"),
-    (["c", *ALICE], f"{LONG}\n\0\n.\n.x\nlast", ["/var/tmp/log", "ignored"],
-     f"{LONG}\r\n\r\n.\r\n.x\r\nlast\r\n"),
-    (["p", *ALICE], None, ["/var/tmp/none"], "No Data Available.\r\n\r\n"),
-    (["n"], "", ["/var/tmp/log"], "No Data Available.\r\n\r\n"),
-]
+# A log that tries to end the data and send commands of its own.
+HOSTILE = f"{LONG}\n\0\n.\nMAIL FROM: <e@v.il>\nx\r.\rRCPT TO: <c@d.example>\n.x\nlast"
+HOSTILE_BODY = f"{LONG}\r\n\r\n.\r\nMAIL FROM: <e@v.il>\r\nx.RCPT TO: <c@d.example>\r\n.x\r\nlast\r\n"
+# (server, login, log file content or None for missing, named file arguments, body as stored)
+DELIVERIES = {
+    "no login": (REAL, ["n"], "a\nb\nc\n", [], "a\r\nb\r\nc\r\n\r\n"),
+    "cram-md5, hostile log": (REAL, ["c", *ALICE], HOSTILE, ["/var/tmp/log", "ignored"], HOSTILE_BODY),
+    "login, no log": (REAL, ["p", *ALICE], None, ["/var/tmp/none"], "No Data Available.\r\n\r\n"),
+    "empty log": (REAL, ["n"], "", ["/var/tmp/log"], "No Data Available.\r\n\r\n"),
+    # Exim reads the data as a production server does; the strict listener
+    # refuses a client that sends before it is answered.
+    "exim strict, cram-md5": (EXIM_STRICT, ["c", *ALICE], HOSTILE, [], HOSTILE_BODY),
+    "exim strict, login": (EXIM_STRICT, ["p", *ALICE], HOSTILE, [], HOSTILE_BODY),
+    "exim without auth": (EXIM_OPEN, ["n"], "a\n", [], "a\r\n\r\n"),
+}
+# What Exim logs when a client gets out of step or sends text as commands.
+EXIM_COMPLAINTS = re.compile(r"synchronization error|unrecognized command|syntax error")
 
 
-@pytest.mark.parametrize("login,content,named,body", DELIVERIES)
-def test_mail_reaches_a_real_server(box, login, content, named, body):
+@pytest.mark.parametrize("server,login,content,named,body", DELIVERIES.values(), ids=DELIVERIES.keys())
+def test_mail_reaches_a_real_server(box, server, login, content, named, body):
     if content is not None:
         box.file(named[0][1:] if named else LOG).write_text(content)
-    before = len(delivered(box))
-    r = box.exec("smtp", *REAL, *login, *named)
+    exim = server[1] == "exim"
+    received = exim_delivered if exim else delivered
+    before, logged = len(received(box)), len(exim_log(box))
+    r = box.exec("smtp", *server, *login, *named)
     assert r.returncode == 0, r.stderr
-    (msg, info), = delivered(box)[before:]
+    (msg, info), = received(box)[before:]
+    assert not EXIM_COMPLAINTS.search(exim_log(box)[logged:])
     assert email.utils.parseaddr(msg["From"]) == ("a@b.example", "a@b.example")
     assert msg["From"] == '"a@b.example" <a@b.example>'
     assert re.fullmatch(r"[A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d [+-]\d{4}", msg["Date"])
     assert email.utils.parsedate_to_datetime(msg["Date"]).tzinfo
-    assert (msg["Subject"], msg["To"], msg.get_payload()) == ("Alert", "c@d.example", body)
+    # Exim stores lines with a line feed alone.
+    assert (msg["Subject"], msg["To"], msg.get_payload().replace("\r\n", "\n")) == (
+        "Alert", "c@d.example", body.replace("\r\n", "\n"))
     assert info == {"peer": "192.168.1.1", "mail_from": "a@b.example", "rcpt_tos": ["c@d.example"],
                     "login": None if login == ["n"] else "alice"}
 
 
-def test_a_wrong_password_delivers_nothing(box):
-    before = len(delivered(box))
-    for login in ("c", "p"):
-        assert box.exec("smtp", *REAL, login, "u", "alice", "P", "wrong").returncode == 255
-    assert len(delivered(box)) == before
+# (server, login, what Exim logs of the refusal); the log is hostile.
+REFUSALS = {
+    "cram-md5 wrong password": (REAL, ["c", "u", "alice", "P", "wrong"], None),
+    "login wrong password": (REAL, ["p", "u", "alice", "P", "wrong"], None),
+    "exim cram-md5 wrong password": (EXIM_STRICT, ["c", "u", "alice", "P", "wrong"], "cram authenticator failed"),
+    "exim login wrong password": (EXIM_STRICT, ["p", "u", "alice", "P", "wrong"], "login authenticator failed"),
+    # RCPT refused without a login: QUIT follows, never the headers or the log.
+    "exim rcpt refused": (EXIM_AUTH, ["n"],
+                          r"rejected RCPT <c@d.example>: authentication required\n[^\n]* closed by QUIT\n"),
+}
+
+
+@pytest.mark.parametrize("server,login,refusal", REFUSALS.values(), ids=REFUSALS.keys())
+def test_a_refused_mail_delivers_nothing(box, server, login, refusal):
+    box.file("var/tmp/hostile").write_text(HOSTILE)
+    logged, stored = len(exim_log(box)), len(delivered(box)) + len(exim_delivered(box))
+    assert box.exec("smtp", *server, *login, "/var/tmp/hostile").returncode == 255
+    assert len(delivered(box)) + len(exim_delivered(box)) == stored
+    log = exim_log(box)[logged:]
+    assert not EXIM_COMPLAINTS.search(log)
+    if refusal:
+        assert re.search(refusal, log), log
 
 
 def b64(text):
