@@ -5,7 +5,7 @@ usage: smtp_scripted.py PORT DIR
 
 At each connection DIR/script.json is read: a list of replies, reply 0 the
 greeting and reply N sent once the client's Nth line has arrived (all that
-follows DATA up to CR LF . CR LF counts as one line).  A reply is a list of
+follows a DATA answered 3xx, up to CR LF . CR LF, counts as one line).  A reply is a list of
 writes: text (sent as Latin-1 bytes), "<close>" (FIN) or "<reset>" (RST).
 Before each write the server waits until the client has read all that was
 sent before it, so every write reaches the client as a read of its own.
@@ -64,19 +64,20 @@ class Lines:
         self.conn, self.log, self.buf, self.data = conn, log, b"", False
 
     def next(self):
+        """The next command line (data: b""), None when the client has gone."""
         end = b"\r\n.\r\n" if self.data else b"\n"
         while end not in self.buf:
             try:
                 chunk = self.conn.recv(4096)
             except OSError:
-                return False
+                return None
             if not chunk:
-                return False
+                return None
             self.log.write(chunk)
             self.buf += chunk
         line, self.buf = self.buf.split(end, 1)
-        self.data = not self.data and line.strip().upper() == b"DATA"
-        return True
+        command, self.data = not self.data, False
+        return line.strip().upper() if command else b""
 
 
 def serve(conn, peer, folder):
@@ -88,8 +89,12 @@ def serve(conn, peer, folder):
     with open(os.path.join(folder, "received"), "wb", buffering=0) as log:
         lines = Lines(conn, log)
         for number, reply in enumerate(script):
-            if number and not lines.next():
-                return
+            if number:
+                line = lines.next()
+                if line is None:
+                    return
+                # The data follow a DATA that is answered 3xx, not a refused one.
+                lines.data = line == b"DATA" and reply[0][:1] == "3"
             for write in reply:
                 wait_read(conn, peer, me)
                 if write == "<reset>":

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/line.hpp"
 #include "smtp/session.hpp"
 
 namespace zezarur {
@@ -36,9 +37,18 @@ constexpr std::size_t recipientLimit = std::min(room(rcptTo, 1), room(toHeader, 
 constexpr std::size_t subjectLimit = room(subjectHeader, 1);
 static_assert(senderLimit == 43 && recipientLimit == 87 && subjectLimit == 89);
 
-// A command already sent (sent: its result) and its reply, read and not examined.
-bool answered(char *line, long sent) {
-    return sent >= 0 && smtpRecv(line, lineSize, nullptr) >= 0;
+// The reply to a command already sent (sent: its result): its byte count, or -1.
+long replyTo(char *line, long sent) { return sent < 0 ? -1 : smtpRecv(line, lineSize, nullptr); }
+
+// Whether MAIL, RCPT or DATA was answered and not refused.  A refusal ends
+// the session with QUIT: after it the headers and the log would reach the
+// server as commands.
+bool accepted(char *line, long sent) {
+    long n = replyTo(line, sent);
+    if (n < 0) return false;
+    if (!smtpRefused(line, n)) return true;
+    replyTo(line, smtpSendLine(line, lineBound, nullptr, "QUIT\r\n"));
+    return false;
 }
 
 bool sendHeaders(char *line, const char *subject, const char *to, const char *from) {
@@ -54,27 +64,37 @@ bool sendHeaders(char *line, const char *subject, const char *to, const char *fr
            smtpSendLine(line, lineBound, nullptr, "\r\n") >= 0;
 }
 
-// The log a line at a time; a line longer than the body buffer goes in
-// pieces, back to back.  A missing or empty log still makes a mail.
+// The log a line at a time, as bytes: a log line may hold anything, NULs
+// included.  A line longer than the body buffer goes in pieces, back to back.
+// NUL and CR are left out: a mail's text line cannot carry them, and a lenient
+// server takes a bare CR for a line end, so a log line "x\r.\r" would end
+// the data there and the rest of the log would be read as commands.  A line
+// that begins with a dot gets a second one, so that the server reads it as
+// text, not as the end of the data (RFC 5321 4.5.2).  A missing or empty log
+// still makes a mail.
 bool sendBody(char *line, const char *file) {
     char piece[bodySize];
     std::FILE *log = adpFileOpen(file, "r");
-    if (!log || !adpFileGets(piece, bodySize, log)) {
+    long n = log ? readLine(piece, bodySize, log) : -1;
+    if (n < 0) {
         if (log) adpFileClose(log);
         smtpSendLine(line, lineBound, nullptr, "%s\r\n", "No Data Available.");
         return true;
     }
+    static_assert(lineSize >= 1 + (bodySize - 1) + 2, "a doubled dot, a piece and CR LF fit a line");
     bool ok = true, lineStart = true;
     do {
-        std::size_t n = std::strlen(piece);
-        bool ends = n > 0 && piece[n - 1] == '\n';
-        if (ends) piece[n - 1] = '\0';
-        // A line that begins with a dot gets a second one, so that the
-        // server reads it as text, not as the end of the data (RFC 5321 4.5.2).
-        if (lineStart && piece[0] == '.') ok = smtpSend(".", 1, nullptr) >= 0;
-        ok = ok && smtpSendLine(line, lineBound, nullptr, ends ? "%s\r\n" : "%s", piece) >= 0;
-        lineStart = ends;
-    } while (ok && adpFileGets(piece, bodySize, log));
+        bool ends = piece[n - 1] == '\n';
+        char *const text = line + 1;  // line[0]: room for a doubled dot
+        char *out = text;
+        for (const char *p = piece; p < piece + n - ends; ++p)
+            if (*p != '\0' && *p != '\r') *out++ = *p;
+        char *start = lineStart && out > text && *text == '.' ? line : text;
+        *line = '.';
+        if (ends) out = std::copy_n("\r\n", 2, out);
+        if (out > start) ok = smtpSend(start, static_cast<std::size_t>(out - start), nullptr) >= 0;
+        lineStart = ends || (lineStart && out == text);
+    } while (ok && (n = readLine(piece, bodySize, log)) >= 0);
     adpFileClose(log);
     return ok;
 }
@@ -94,11 +114,11 @@ using namespace zezarur;
 extern "C" int sendmail(const char *file, const char *subject, const char *to, const char *from) {
     if (!smtpMailFits(subject, to, from)) return -1;
     char line[lineSize] = {};
-    if (!answered(line, smtpSendLine(line, lineBound, nullptr, mailFrom, from)) ||
-        !answered(line, smtpSendLine(line, lineBound, nullptr, rcptTo, to)) ||
-        !answered(line, smtpSendLine(line, lineBound, nullptr, "DATA\r\n")) ||
+    if (!accepted(line, smtpSendLine(line, lineBound, nullptr, mailFrom, from)) ||
+        !accepted(line, smtpSendLine(line, lineBound, nullptr, rcptTo, to)) ||
+        !accepted(line, smtpSendLine(line, lineBound, nullptr, "DATA\r\n")) ||
         !sendHeaders(line, subject, to, from) || !sendBody(line, file) ||
-        !answered(line, smtpSendLine(line, lineBound, nullptr, "\r\n.\r\n")) ||
+        replyTo(line, smtpSendLine(line, lineBound, nullptr, "\r\n.\r\n")) < 0 ||
         smtpSendLine(line, lineBound, nullptr, "QUIT\r\n") < 0)
         return -1;
     long n = smtpRecv(line, lineSize, nullptr);

@@ -2,6 +2,7 @@
 
 #include <zezarur/zezarur.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -28,9 +29,57 @@ long smtpSend(const char *data, std::size_t len, const char *tag) {
     return sendOnce(smtpSocket, data, len, tag);
 }
 
+namespace {
+
+// Finds where a reply ends as its bytes come, read by read: at the line feed
+// of its last line, the first whose code is not followed by "-" (RFC 5321
+// 4.2.1).
+class ReplyEnd {
+   public:
+    // Where in these n bytes the reply ends (the count up to and with that
+    // line feed), or -1 when it goes on past them.
+    long in(const char *bytes, long n) {
+        for (long i = 0; i < n; ++i) {
+            if (column == 3) more = bytes[i] == '-';
+            if (bytes[i] != '\n') {
+                ++column;
+            } else if (more) {
+                column = 0;
+                more = false;
+            } else {
+                return i + 1;
+            }
+        }
+        return -1;
+    }
+
+   private:
+    std::size_t column = 0;  // bytes read of the current line
+    bool more = false;       // the current line is not the reply's last
+};
+
+constexpr std::size_t longestRead = 420;
+
+}  // namespace
+
 long smtpRecv(char *reply, std::size_t size, const char *tag) {
-    return recvOnce(smtpSocket, reply, size, tag);
+    ReplyEnd end;
+    long n = recvOnce(smtpSocket, reply, size, tag);
+    if (n <= 0) return n;
+    long whole = end.in(reply, n);
+    if (whole >= 0) return whole;
+    // The rest of a reply longer than the buffer, read with the same size
+    // and passed over.
+    char rest[longestRead];
+    size = std::min(size, sizeof rest);
+    for (long more; (more = recvOnce(smtpSocket, rest, size, tag)) != 0;) {
+        if (more < 0) return -1;
+        if (end.in(rest, more) >= 0) break;
+    }
+    return n;
 }
+
+bool smtpRefused(const char *reply, long n) { return n > 0 && (reply[0] == '4' || reply[0] == '5'); }
 
 bool smtpReplyIs(const char *reply, long n, const char *code) {
     return n >= 3 && std::memcmp(reply, code, 3) == 0;

@@ -1,5 +1,5 @@
 // What the mailer's steps share: the session socket, composing a line into a
-// fixed buffer and sending exactly it, one recv per reply, reply codes.
+// fixed buffer and sending exactly it, whole replies, reply codes.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +26,15 @@ long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *fo
 // Sends bytes as they are.  A server that has gone away gives -1 (EPIPE),
 // never SIGPIPE, which would end the firmware program that runs the applet.
 long smtpSend(const char *data, std::size_t len, const char *tag);
-// One recv of up to size bytes: a reply is what one call returns.
+// Reads one whole reply, to the line feed of its last line, in reads of up to
+// size bytes (420 at most): the first read goes into reply, the rest of a
+// longer reply is passed over, so that the next step never starts on it and
+// what is examined is the reply's start.  The reply's bytes in reply (those
+// after its end, which a server that answers in step never sends, left out),
+// 0 when the server closed first, or -1.
 long smtpRecv(char *reply, std::size_t size, const char *tag);
+// Whether the n bytes received are a refusal: a 4xx or 5xx code.
+bool smtpRefused(const char *reply, long n);
 // Whether the n bytes received begin with the three-digit code.
 bool smtpReplyIs(const char *reply, long n, const char *code);
 // Reads replies into the cleared buffer until one begins with 334 (the lines

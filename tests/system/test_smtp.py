@@ -1,43 +1,62 @@
-"""smtp in the sandbox: mail delivered to a real server (aiosmtpd, itself
-proven with swaks and msmtp) and read back with Python's email package; every
-reply a scripted server can give; the command line."""
+"""smtp in the sandbox: mail delivered to real servers (aiosmtpd, itself
+proven with swaks and msmtp, and Exim) and read back with Python's email
+package; every reply a scripted server can give; the command line."""
 
 import base64
 import email
 import email.utils
 import hmac
 import json
+import os
 import re
+import time
+from pathlib import Path
 
 import pytest
 
 from conftest import BIN, SANITIZED, SRC
 
 SERVERS = SRC / "sim/servers"
+EXIM = Path(os.environ.get("ZEZARUR_EXIM", SRC / "build/exim/usr/sbin/exim4"))  # scripts/fetch-exim
 LOG = "var/log/securityall/current"
 ADDR = ["t", "c@d.example", "s", "Alert", "f", "a@b.example"]
 REAL = ["i", "mail.example", *ADDR, "C", "25"]
 SCRIPTED = ["i", "scripted", *ADDR, "C", "2525"]
+# Exim's listeners: with AUTH, without, and strict (no PIPELINING, MAIL
+# answered after a second).
+EXIM_AUTH, EXIM_OPEN, EXIM_STRICT = (["i", "exim", *ADDR, "C", port] for port in ("2526", "2527", "2528"))
 ALICE = ["u", "alice", "P", "secret"]
 
 
 @pytest.fixture(scope="module")
 def box(module_sim):
+    if not EXIM.exists():
+        pytest.fail(f"no Exim at {EXIM}: run scripts/fetch-exim")
     s = module_sim
-    for name, port, server, extra in (("mail", "25", "smtp_server.py", ["alice:secret"]),
-                                      ("scripted", "2525", "smtp_scripted.py", [])):
+    for name, port, server, first, extra in (
+            ("mail", "25", "smtp_server.py", "25", ["alice:secret"]),
+            ("scripted", "2525", "smtp_scripted.py", "2525", []),
+            ("exim", "2526", "smtp_exim.py", str(EXIM), ["alice:secret"])):
         s.file(name).mkdir()
-        s.run("service", "add", name, port, "/usr/bin/python3", str(SERVERS / server), port,
+        s.run("service", "add", name, port, "/usr/bin/python3", str(SERVERS / server), first,
               str(s.file(name)), *extra, check=True)
     s.file(LOG).parent.mkdir(parents=True)
     return s
 
 
-def delivered(box):
-    """The messages the real server has stored, with what it saw of each."""
-    names = sorted(box.file("mail").glob("*.json"), key=lambda p: int(p.stem))
-    return [(email.message_from_bytes(p.with_suffix(".eml").read_bytes()), json.loads(p.read_text()))
-            for p in names]
+def stored(box, server):
+    """What a real server has stored, by file: each message with what the
+    server saw of it (Exim's transport adds it as headers)."""
+    if server == "mail":
+        return {int(p.stem): (email.message_from_bytes(p.with_suffix(".eml").read_bytes()),
+                              json.loads(p.read_text())) for p in box.file("mail").glob("*.json")}
+    got = {p.name: email.message_from_bytes(p.read_bytes()) for p in box.file("exim/maildir").glob("new/*")}
+    return {name: (m, {"peer": m["X-Peer"], "mail_from": m["X-Mail-From"], "rcpt_tos": [m["X-Rcpt-To"]],
+                       "login": m["X-Login"]}) for name, m in got.items()}
+
+
+def exim_log(box):
+    return box.file("exim/log/mainlog").read_text()
 
 
 def test_the_server_is_proven_by_real_clients(box):
@@ -51,43 +70,80 @@ def test_the_server_is_proven_by_real_clients(box):
                        f"--auth={mech.lower()} --user=alice --passwordeval='echo {pw}' --tls=off "
                        "--from=a@b.example c@d.example")
             assert (r.returncode == 0) == ok, r.stderr
-    got = delivered(box)[-4:]
+    mail = stored(box, "mail")
+    got = [mail[n] for n in sorted(mail)[-4:]]
     assert [m.get_payload().strip() for m, _ in got] == ["LOGIN"] * 2 + ["CRAM-MD5"] * 2
     assert {i["login"] for _, i in got} == {"alice"}
 
 
 LONG = "x" * 250
-# (login, log file content or None for missing, named file arguments, body as stored)
-DELIVERIES = [
-    (["n"], "a\nb\nc\n", [], "a\r\nb\r\nc\r\n\r\n"),
-    (["c", *ALICE], f"{LONG}\n.\n.x\nlast", ["/var/tmp/log", "ignored"], f"{LONG}\r\n.\r\n.x\r\nlast\r\n"),
-    (["p", *ALICE], None, ["/var/tmp/none"], "No Data Available.\r\n\r\n"),
-    (["n"], "", ["/var/tmp/log"], "No Data Available.\r\n\r\n"),
-]
+# A log that tries to end the data and send commands of its own.
+HOSTILE = f"{LONG}\n\0\n.\nMAIL FROM: <e@v.il>\nx\r.\rRCPT TO: <c@d.example>\n.x\nlast"
+HOSTILE_BODY = f"{LONG}\r\n\r\n.\r\nMAIL FROM: <e@v.il>\r\nx.RCPT TO: <c@d.example>\r\n.x\r\nlast\r\n"
+# (server, login, log file content or None for missing, named file arguments, body as stored)
+DELIVERIES = {
+    "no login": (REAL, ["n"], "a\nb\nc\n", [], "a\r\nb\r\nc\r\n\r\n"),
+    "cram-md5, hostile log": (REAL, ["c", *ALICE], HOSTILE, ["/var/tmp/log", "ignored"], HOSTILE_BODY),
+    "login, no log": (REAL, ["p", *ALICE], None, ["/var/tmp/none"], "No Data Available.\r\n\r\n"),
+    "empty log": (REAL, ["n"], "", ["/var/tmp/log"], "No Data Available.\r\n\r\n"),
+    # Exim reads the data as a production server does; the strict listener
+    # refuses a client that sends before it is answered.
+    "exim strict, cram-md5": (EXIM_STRICT, ["c", *ALICE], HOSTILE, [], HOSTILE_BODY),
+    "exim strict, login": (EXIM_STRICT, ["p", *ALICE], HOSTILE, [], HOSTILE_BODY),
+    "exim without auth": (EXIM_OPEN, ["n"], "a\n", [], "a\r\n\r\n"),
+}
+# What Exim logs when a client gets out of step or sends text as commands.
+EXIM_COMPLAINTS = re.compile(r"synchronization error|unrecognized command|syntax error")
 
 
-@pytest.mark.parametrize("login,content,named,body", DELIVERIES)
-def test_mail_reaches_a_real_server(box, login, content, named, body):
+@pytest.mark.parametrize("server,login,content,named,body", DELIVERIES.values(), ids=DELIVERIES.keys())
+def test_mail_reaches_a_real_server(box, server, login, content, named, body):
     if content is not None:
         box.file(named[0][1:] if named else LOG).write_text(content)
-    before = len(delivered(box))
-    r = box.exec("smtp", *REAL, *login, *named)
+    name = "exim" if server[1] == "exim" else "mail"
+    before, logged = stored(box, name), len(exim_log(box))
+    r = box.exec("smtp", *server, *login, *named)
     assert r.returncode == 0, r.stderr
-    (msg, info), = delivered(box)[before:]
+    for _ in range(200):  # Exim delivers in the background: wait for it
+        new = [got for file, got in stored(box, name).items() if file not in before]
+        if new:
+            break
+        time.sleep(0.05)
+    (msg, info), = new
+    assert not EXIM_COMPLAINTS.search(exim_log(box)[logged:])
     assert email.utils.parseaddr(msg["From"]) == ("a@b.example", "a@b.example")
     assert msg["From"] == '"a@b.example" <a@b.example>'
     assert re.fullmatch(r"[A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d [+-]\d{4}", msg["Date"])
     assert email.utils.parsedate_to_datetime(msg["Date"]).tzinfo
-    assert (msg["Subject"], msg["To"], msg.get_payload()) == ("Alert", "c@d.example", body)
+    # Exim stores lines with a line feed alone.
+    assert (msg["Subject"], msg["To"], msg.get_payload().replace("\r\n", "\n")) == (
+        "Alert", "c@d.example", body.replace("\r\n", "\n"))
     assert info == {"peer": "192.168.1.1", "mail_from": "a@b.example", "rcpt_tos": ["c@d.example"],
                     "login": None if login == ["n"] else "alice"}
 
 
-def test_a_wrong_password_delivers_nothing(box):
-    before = len(delivered(box))
-    for login in ("c", "p"):
-        assert box.exec("smtp", *REAL, login, "u", "alice", "P", "wrong").returncode == 255
-    assert len(delivered(box)) == before
+# (server, login, what Exim logs of the refusal); the log is hostile.
+REFUSALS = {
+    "cram-md5 wrong password": (REAL, ["c", "u", "alice", "P", "wrong"], None),
+    "login wrong password": (REAL, ["p", "u", "alice", "P", "wrong"], None),
+    "exim cram-md5 wrong password": (EXIM_STRICT, ["c", "u", "alice", "P", "wrong"], "cram authenticator failed"),
+    "exim login wrong password": (EXIM_STRICT, ["p", "u", "alice", "P", "wrong"], "login authenticator failed"),
+    # RCPT refused without a login: QUIT follows, never the headers or the log.
+    "exim rcpt refused": (EXIM_AUTH, ["n"],
+                          r"rejected RCPT <c@d.example>: authentication required\n[^\n]* closed by QUIT\n"),
+}
+
+
+@pytest.mark.parametrize("server,login,refusal", REFUSALS.values(), ids=REFUSALS.keys())
+def test_a_refused_mail_delivers_nothing(box, server, login, refusal):
+    box.file("var/tmp/hostile").write_text(HOSTILE)
+    logged, before = len(exim_log(box)), [stored(box, name).keys() for name in ("mail", "exim")]
+    assert box.exec("smtp", *server, *login, "/var/tmp/hostile").returncode == 255
+    assert [stored(box, name).keys() for name in ("mail", "exim")] == before
+    log = exim_log(box)[logged:]
+    assert not EXIM_COMPLAINTS.search(log)
+    if refusal:
+        assert re.search(refusal, log), log
 
 
 def b64(text):
@@ -132,8 +188,10 @@ DIALOGUES = {
     "quit answered 250": (SCRIPTED + ["n"], [G, EHLO, *MAIL, OK], 0, "", [EH, *ENV]),
     "quit answered 500": (SCRIPTED + ["n"], [G, EHLO, *MAIL, ["500 no\r\n"]], 255, "", [EH, *ENV]),
     "closed before the quit reply": (SCRIPTED + ["n"], [G, EHLO, *MAIL, ["<close>"]], 255, "", [EH, *ENV]),
-    "refusals go unnoticed": (SCRIPTED + ["n"], [G, EHLO, ["550 no\r\n"], ["550 no\r\n"], ["554 no\r\n"],
-                                               ["554 no\r\n"], Q], 0, "", [EH, *ENV]),
+    # A refusal ends the session: QUIT, never the headers and the log.
+    "mail refused": (SCRIPTED + ["n"], [G, EHLO, ["451 later\r\n"], Q], 255, "", [EH, ENV[0], "QUIT"]),
+    "rcpt refused": (SCRIPTED + ["n"], [G, EHLO, OK, ["550 no\r\n"], Q], 255, "", [EH, *ENV[:2], "QUIT"]),
+    "data refused": (SCRIPTED + ["n"], [G, EHLO, OK, OK, ["554 no\r\n"], Q], 255, "", [EH, *ENV[:3], "QUIT"]),
     "greeting 421": (SCRIPTED + ["n"], [["421 busy\r\n"]], 255, "", []),
     "ehlo 500, helo 250": (SCRIPTED + ["n"], [G, ["500 what\r\n"], OK, *MAIL, Q], 0, "", [EH, HE, *ENV]),
     "ehlo and helo 500": (SCRIPTED + ["n"], [G, ["500 what\r\n"], ["500 what\r\n"]], 255, "", [EH, HE]),
@@ -185,16 +243,17 @@ DIALOGUES = {
 
 
 def outside_data(received):
-    lines, data = [], False
-    for line in received.decode("latin-1").split("\r\n"):
+    lines, data = received.decode("latin-1").split("\r\n"), False
+    out = []
+    for number, line in enumerate(lines):
         if data:
             data = line != "."
             continue
-        lines.append(line)
-        if line == "DATA":
-            lines.append("<data>")
+        out.append(line)
+        if line == "DATA" and "." in lines[number:]:  # not refused
+            out.append("<data>")
             data = True
-    return lines[:-1]
+    return out[:-1]
 
 
 @pytest.mark.parametrize("args,replies,status,stderr,sent", DIALOGUES.values(), ids=DIALOGUES.keys())
@@ -215,12 +274,15 @@ def test_dialogue(box, args, replies, status, stderr, sent):
 def test_the_wire_bytes_of_a_mail(box):
     folder = box.file("scripted")
     (folder / "script.json").write_text(json.dumps(FULL))
-    box.file("var/tmp/wire").write_text(f"a\n{LONG}\n.\n..x\nlast")
+    # A NUL line before "." and a bare CR before "." end no line on the wire:
+    # NUL and CR are left out, every leading dot doubled.
+    box.file("var/tmp/wire").write_bytes(f"a\n{LONG}\n.\n..x\n\0\n.\n\0.y\nMAIL FROM: <e@v.il>\nx\r.\rz\nlast"
+                                         .encode())
     assert box.exec("smtp", *SCRIPTED, "n", "/var/tmp/wire").returncode == 0
     data = (folder / "received").read_bytes().split(b"DATA\r\n", 1)[1]
     assert re.fullmatch(rb'From: "a@b.example" <a@b.example>\r\nDate: [^\r\n]+\r\nSubject: Alert\r\n'
                         rb"To: c@d.example\r\n\r\na\r\n" + LONG.encode() + rb"\r\n\.\.\r\n\.\.\.x\r\n"
-                        rb"last\r\n\.\r\nQUIT\r\n", data)
+                        rb"\r\n\.\.\r\n\.\.y\r\nMAIL FROM: <e@v\.il>\r\nx\.z\r\nlast\r\n\.\r\nQUIT\r\n", data)
 
 
 # Two runs in one process: no descriptor stays open; the second run's new
