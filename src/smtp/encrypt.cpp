@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/owned.hpp"
 #include "smtp/session.hpp"
 
 char *challenge = nullptr;
@@ -16,7 +17,7 @@ constexpr std::size_t bound = bufferSize - 1;  // lines composed and replies rea
 
 }  // namespace
 
-using namespace zezarur;
+using namespace zezarur::smtp;
 
 extern "C" int encrypt(void) {
     if (!smtpCredentialsSet()) return -1;
@@ -35,9 +36,9 @@ extern "C" int encrypt(void) {
 
     char *response = nullptr;
     if (!challenge || crammd5digest(Password, challenge, &response) != 0) return -1;
-    Owned digest(response);
+    zezarur::Malloced<char> digest(response);
     std::size_t answerSize = std::strlen(Username) + std::strlen(response) + 2;
-    Owned answer(static_cast<char *>(std::malloc(answerSize)));
+    zezarur::Malloced<char> answer = zezarur::allocate(answerSize);
     if (!answer) return -1;
     std::snprintf(answer.get(), answerSize, "%s %s", Username, response);
 

@@ -10,52 +10,8 @@
 
 #include "smtp/session.hpp"
 
-namespace zezarur {
+namespace zezarur::smtp {
 namespace {
-
-// Text A: smtp without arguments; text B: an unknown option letter.  The
-// rows of blanks are part of both.
-constexpr char usageA[] =
-    "\n"
-    "Usage::\n"
-    "\ti <serve-ip>\n"
-    "                      \n"
-    "\tt <to-address>\n"
-    "                              \n"
-    "\ts <Subject>\n"
-    "                                 \n"
-    "\tf <from address>\n"
-    "\n"
-    "\tC < custom port >\n"
-    "\n"
-    "\tc <carm-md5 authentication> or                \n"
-    "\tp <plain authentication>  or                  \n"
-    "\tn <no  authentication>\n"
-    "                      \n"
-    "\tu <Username>\n"
-    "                                \n"
-    "\tP <password>\n";
-constexpr char usageB[] =
-    "\n"
-    "Usage::\n"
-    "\ti <serve-ip>\n"
-    "                          \n"
-    "\tt <to-address>\n"
-    "                                  \n"
-    "\ts <Subject>\n"
-    "                                     \n"
-    "\tf <from address>\n"
-    "\n"
-    "\tC <custom port>\n"
-    "\n"
-    "\tc <carm-md5 authentication> or                    \n"
-    "\tp <plain authentication>\n"
-    "  or                    \n"
-    "\tn <no  authentication>\n"
-    "                          \n"
-    "\tu <Username>\n"
-    "                                    \n"
-    "\tP <password>\n";
 
 enum class Kind { value, subject, credential, login };
 
@@ -80,11 +36,6 @@ constexpr OptionRow optionRows[] = {
     {'p', Kind::login, 0, 0, nullptr, smtpLogin},
     {'n', Kind::login, 0, 0, nullptr, smtpNoLogin},
 };
-
-void usage(const char *text) {
-    adpFilePrintf(stderr, "%s", text);
-    std::fflush(stderr);
-}
 
 const OptionRow *rowOf(char letter) {
     for (const OptionRow &row : optionRows)
@@ -127,7 +78,12 @@ bool take(const OptionRow &row, const char *value, SmtpOptions &options) {
 
 }  // namespace
 
-int smtpOptionsRead(int argc, char **argv, SmtpOptions &options) {
+void printUsage(const char *text) {
+    adpFilePrintf(stderr, "%s", text);
+    std::fflush(stderr);
+}
+
+int smtpOptionsRead(int argc, char **argv, SmtpOptions &options, const char *unknownOptionUsage) {
     options.mode = smtpLoginUnset;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
@@ -135,7 +91,7 @@ int smtpOptionsRead(int argc, char **argv, SmtpOptions &options) {
             return copyValue(options.file, sizeof options.file, arg, "the file name") ? 0 : -1;
         const OptionRow *row = rowOf(arg[0]);
         if (!row) {
-            usage(usageB);
+            printUsage(unknownOptionUsage);
             continue;
         }
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -146,6 +102,4 @@ int smtpOptionsRead(int argc, char **argv, SmtpOptions &options) {
     return 0;
 }
 
-void smtpUsage() { usage(usageA); }
-
-}  // namespace zezarur
+}  // namespace zezarur::smtp

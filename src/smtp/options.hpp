@@ -2,7 +2,7 @@
 // values in fixed buffers.
 #pragma once
 
-namespace zezarur {
+namespace zezarur::smtp {
 
 // Login chosen by c, p or n; unset until one of them is given.
 enum : int { smtpLogin = 0, smtpCramMd5 = 1, smtpNoLogin = -1, smtpLoginUnset = 2 };
@@ -19,9 +19,10 @@ struct SmtpOptions {
 };
 
 // Fills options (zeroed by the caller) from argv[1..]; 0, or -1 when a value
-// is refused.  A usage error (c and p together) ends the process.
-int smtpOptionsRead(int argc, char **argv, SmtpOptions &options);
-// The text shown when smtp is run without arguments.
-void smtpUsage();
+// is refused.  An unknown option letter prints unknownOptionUsage and parsing
+// goes on; a usage error (c and p together) ends the process.
+int smtpOptionsRead(int argc, char **argv, SmtpOptions &options, const char *unknownOptionUsage);
+// A usage text on the error stream, flushed.
+void printUsage(const char *text);
 
-}  // namespace zezarur
+}  // namespace zezarur::smtp

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/owned.hpp"
+#include "platform/report.hpp"
 #include "smtp/session.hpp"
 
 namespace {
@@ -15,22 +17,22 @@ constexpr std::size_t lineSize = 100;  // holds the lines of credentials of up t
 constexpr std::size_t replySize = 20;
 
 bool sendBase64(char *line, std::size_t size, const char *text) {
-    long n = zezarur::smtpBase64Line(line, size, text, static_cast<int>(std::strlen(text)));
-    return n >= 0 && zezarur::smtpSend(line, static_cast<std::size_t>(n), nullptr) >= 0;
+    long n = zezarur::smtp::smtpBase64Line(line, size, text, static_cast<int>(std::strlen(text)));
+    return n >= 0 && zezarur::smtp::smtpSend(line, static_cast<std::size_t>(n), nullptr) >= 0;
 }
 
 }  // namespace
 
-using namespace zezarur;
+using namespace zezarur::smtp;
 
 extern "C" int plain(void) {
     if (!smtpCredentialsSet()) return -1;
     // Longer credentials get a line buffer that holds their Base64 lines.
     std::size_t size = std::max({lineSize, smtpBase64LineSize(std::strlen(Username)),
                                  smtpBase64LineSize(std::strlen(Password))});
-    zezarur::Owned line(static_cast<char *>(std::malloc(size)));
+    zezarur::Malloced<char> line = zezarur::allocate(size);
     if (!line) {
-        std::perror("malloc Error:");
+        zezarur::report("malloc Error:");
         return -1;
     }
     char reply[replySize];

@@ -11,7 +11,7 @@
 #include "platform/line.hpp"
 #include "smtp/session.hpp"
 
-namespace zezarur {
+namespace zezarur::smtp {
 namespace {
 
 constexpr std::size_t lineSize = 102;  // replies are read this many bytes at a time
@@ -107,9 +107,9 @@ bool smtpMailFits(const char *subject, const char *to, const char *from) {
            smtpFits(subject, subjectLimit, "the subject");
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::smtp
 
-using namespace zezarur;
+using namespace zezarur::smtp;
 
 extern "C" int sendmail(const char *file, const char *subject, const char *to, const char *from) {
     if (!smtpMailFits(subject, to, from)) return -1;

@@ -12,7 +12,7 @@
 char *Username = nullptr;
 char *Password = nullptr;
 
-namespace zezarur {
+namespace zezarur::smtp {
 
 int smtpSocket = -1;
 
@@ -120,4 +120,4 @@ bool smtpCredentialsSet() {
     return false;
 }
 
-}  // namespace zezarur
+}  // namespace zezarur::smtp

@@ -3,16 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
-#include <memory>
 
-namespace zezarur {
-
-// A malloc'd buffer, released on every return path.
-struct Free {
-    void operator()(char *p) const { std::free(p); }
-};
-using Owned = std::unique_ptr<char, Free>;
+namespace zezarur::smtp {
 
 // The connected socket of the running mail session; -1 when none.
 extern int smtpSocket;
@@ -60,4 +52,4 @@ bool smtpMailFits(const char *subject, const char *to, const char *from);
 // says so on the error stream when not.
 bool smtpCredentialsSet();
 
-}  // namespace zezarur
+}  // namespace zezarur::smtp

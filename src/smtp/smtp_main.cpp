@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "platform/handle.hpp"
+#include "platform/owned.hpp"
+#include "platform/report.hpp"
 #include "platform/sock.hpp"
 #include "smtp/options.hpp"
 #include "smtp/session.hpp"
@@ -17,8 +19,52 @@
 sockaddr_in serverAddress;
 static_assert(sizeof serverAddress == 16);
 
-namespace zezarur {
+namespace zezarur::smtp {
 namespace {
+
+// The usage texts: for smtp without arguments, and at an unknown option
+// letter.  The rows of blanks are part of both.
+constexpr char usageWithoutArguments[] =
+    "\n"
+    "Usage::\n"
+    "\ti <serve-ip>\n"
+    "                      \n"
+    "\tt <to-address>\n"
+    "                              \n"
+    "\ts <Subject>\n"
+    "                                 \n"
+    "\tf <from address>\n"
+    "\n"
+    "\tC < custom port >\n"
+    "\n"
+    "\tc <carm-md5 authentication> or                \n"
+    "\tp <plain authentication>  or                  \n"
+    "\tn <no  authentication>\n"
+    "                      \n"
+    "\tu <Username>\n"
+    "                                \n"
+    "\tP <password>\n";
+constexpr char usageAtUnknownOption[] =
+    "\n"
+    "Usage::\n"
+    "\ti <serve-ip>\n"
+    "                          \n"
+    "\tt <to-address>\n"
+    "                                  \n"
+    "\ts <Subject>\n"
+    "                                     \n"
+    "\tf <from address>\n"
+    "\n"
+    "\tC <custom port>\n"
+    "\n"
+    "\tc <carm-md5 authentication> or                    \n"
+    "\tp <plain authentication>\n"
+    "  or                    \n"
+    "\tn <no  authentication>\n"
+    "                          \n"
+    "\tu <Username>\n"
+    "                                    \n"
+    "\tP <password>\n";
 
 constexpr int lanInterface = 2;
 constexpr std::size_t replySize = 421;
@@ -92,7 +138,7 @@ int mail(const SmtpOptions &options, std::uint32_t address, char *reply) {
     if (!openSocket(address)) return -1;
     if (!connectToServer(options)) return -1;
     if (!reply) {
-        std::perror("pBuffer :");
+        report("pBuffer :");
         return -1;
     }
     if (!greeted(reply)) return -1;
@@ -102,24 +148,24 @@ int mail(const SmtpOptions &options, std::uint32_t address, char *reply) {
 }
 
 }  // namespace
-}  // namespace zezarur
+}  // namespace zezarur::smtp
 
-using namespace zezarur;
+using namespace zezarur::smtp;
 
 extern "C" int smtpMain(int argc, char **argv) {
     SmtpOptions options{};
     ifDevInfo local{};
     ifDevGet(&local, 0, lanInterface);
     if (argc == 1) {
-        smtpUsage();
+        printUsage(usageWithoutArguments);
         std::exit(1);
     }
     int result = -1;
-    if (smtpOptionsRead(argc, argv, options) == 0) {
-        Owned reply(static_cast<char *>(std::malloc(replySize)));
+    if (smtpOptionsRead(argc, argv, options, usageAtUnknownOption) == 0) {
+        zezarur::Malloced<char> reply = zezarur::allocate(replySize);
         if (ready(options)) result = mail(options, local.addr, reply.get());
     }
     releaseCredentials();
-    closeHandle(smtpSocket);
+    zezarur::closeHandle(smtpSocket);
     return result;
 }
