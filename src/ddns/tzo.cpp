@@ -45,7 +45,6 @@ long receiveAll(int fd, char *buffer) {
 
 constexpr const char *tooLong = "tzo update request too long\n";
 
-
 }  // namespace
 
 int tzoUpdate(DdnsConfig *record) {
@@ -54,8 +53,7 @@ int tzoUpdate(DdnsConfig *record) {
     // the shortest address first, so that a configuration that can never
     // fit opens no connection.
     char trial[bufferSize];
-    if (tzoLookupLine(trial, *record) < 0 ||
-        tzoUpdateLine(trial, *record, "0.0.0.0") < 0) {
+    if (tzoLookupLine(trial, *record) < 0 || tzoUpdateLine(trial, *record, "0.0.0.0") < 0) {
         ddnsReport(status, tooLong, tooLong, LOG_ERR);
         return -1;
     }
