@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "ioctl_request.hpp"
 #include "sim.hpp"
 
 using adp::sim::driverOf;
@@ -61,7 +62,7 @@ int adpLseek(int handle, int offset, int whence) {
 
 int adpIoctl(int handle, unsigned long request, void *record) {
     if (const auto *d = driverOf(handle)) return d->ioctl(handle, request, record);
-    return ::ioctl(handle, request, record);
+    return ::ioctl(handle, adp::ioctlRequest(request), record);
 }
 
 int adpClose(int handle) {

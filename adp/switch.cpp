@@ -2,8 +2,9 @@
 // "<sandbox>/switch.state" (see switch_state.hpp).  Every request is checked
 // as the driver would (code, record, ports: EINVAL) and appended to
 // "<sandbox>/switch.log" as "CODE RECORD-BYTES-IN-HEX|- ok|ERRNO-NAME".
-// "<sandbox>/switch.fault", holding an errno number, makes the next request
-// fail with that error; it is removed when it fires.
+// "<sandbox>/switch.fault", holding an errno number and its name, makes the
+// next request fail with that error; it is removed when it fires. (The name
+// comes with the number, as not every C library can name an errno.)
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -172,27 +173,40 @@ private:
     LockedFile file_{"switch.state", true};
 };
 
-// The injected error, taken once; 0 when none is set.
-int takeFault() {
-    char p[PATH_MAX];
-    if (!path(p, "switch.fault")) return 0;
-    FILE *f = std::fopen(p, "re");
-    if (!f) return 0;
+// A failed request's errno and the name the log gives it.
+struct Failure {
     int error = 0;
-    if (std::fscanf(f, "%d", &error) != 1 || error <= 0) error = EIO;
-    std::fclose(f);
-    ::unlink(p);
-    return error;
+    char name[32] = "ok";
+};
+
+Failure failure(int error) {
+    Failure f{error};
+    std::snprintf(f.name, sizeof f.name, "%s",
+                  error == EINVAL ? "EINVAL" : error == EFAULT ? "EFAULT" : "EIO");
+    return f;
 }
 
-void logRequest(unsigned long code, const unsigned char *record, size_t size, int error) {
+// The injected error, taken once; error 0 when none is set.
+Failure takeFault() {
+    char p[PATH_MAX];
+    Failure fault;
+    if (!path(p, "switch.fault")) return fault;
+    FILE *f = std::fopen(p, "re");
+    if (!f) return fault;
+    if (std::fscanf(f, "%d %31s", &fault.error, fault.name) != 2 || fault.error <= 0)
+        fault = failure(EIO);
+    std::fclose(f);
+    ::unlink(p);
+    return fault;
+}
+
+void logRequest(unsigned long code, const unsigned char *record, size_t size, const Failure &result) {
     char line[1024];  // records are at most 154 bytes
     int len = std::snprintf(line, sizeof line, "0x%08lX ", code);
     for (size_t i = 0; i < size && static_cast<size_t>(len) < sizeof line - 64; ++i)
         len += std::snprintf(line + len, sizeof line - static_cast<size_t>(len), "%02x", record[i]);
-    const char *name = error ? strerrorname_np(error) : "ok";
     len += std::snprintf(line + len, sizeof line - static_cast<size_t>(len), "%s %s\n",
-                         size ? "" : "-", name ? name : "error");
+                         size ? "" : "-", result.name);
     appendLine("switch.log", line, static_cast<size_t>(len));
 }
 
@@ -201,23 +215,22 @@ int switchIoctl(int, unsigned long code, void *record) {
     const Request *r = find(code);
     size_t size = r ? r->size() : 0;
     if (r && size && !record) {
-        logRequest(code, nullptr, 0, EFAULT);
+        logRequest(code, nullptr, 0, failure(EFAULT));
         return refuse(EFAULT);
     }
     auto *bytes = static_cast<unsigned char *>(record);
     unsigned char in[256];
     if (size) std::memcpy(in, bytes, size);
 
-    int error = takeFault();
+    Failure result = takeFault();
     State state;
-    if (!error && !r) error = EINVAL;
-    if (!error && !file.read(state)) error = EIO;
-    if (!error) {
-        Effect e = r->apply(state, bytes);
-        error = e.error ? e.error : e.changed && !file.write(state) ? EIO : 0;
+    if (!result.error) {
+        Effect e = !r ? Effect{EINVAL} : !file.read(state) ? Effect{EIO} : r->apply(state, bytes);
+        int error = e.error ? e.error : e.changed && !file.write(state) ? EIO : 0;
+        if (error) result = failure(error);
     }
-    logRequest(code, in, size, error);
-    return error ? refuse(error) : 0;
+    logRequest(code, in, size, result);
+    return result.error ? refuse(result.error) : 0;
 }
 
 }  // namespace

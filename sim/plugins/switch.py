@@ -39,7 +39,7 @@ def handle(box, args):
         code = getattr(errno, args.error, None)
         if not isinstance(code, int) or not args.error.startswith("E"):
             raise core.SimError(f"unknown error name {args.error}")
-        core.write_file(box.path("switch.fault"), f"{code}\n")
+        core.write_file(box.path("switch.fault"), f"{code} {args.error}\n")
     elif args.action == "log":
         if args.clear:
             core.write_file(box.path("switch.log"), "")

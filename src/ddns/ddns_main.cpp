@@ -37,7 +37,7 @@ struct Cycle {
 long now() {
     timeval tv{};
     adp_gettimeofday(&tv, nullptr);
-    return tv.tv_sec;
+    return static_cast<long>(tv.tv_sec);  // time_t is 64 bits wide in musl 1.2; long is the router's
 }
 
 // The interface's record when it can be read and the interface is up.
