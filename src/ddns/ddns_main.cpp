@@ -173,8 +173,8 @@ extern "C" int ddnsMain(int argc, char **argv) {
         std::perror("daemon");
         return 0;
     }
+    openlog("ddns", LOG_NDELAY, LOG_USER);  // before any message: not every C library names it
     if (!writePid()) return 0;
-    openlog("ddns", LOG_NDELAY, LOG_USER);
     if (!ddnsConfigRead()) return 0;
     syslog(LOG_INFO, "numOfDdnsConfiguration %d", numOfDdnsConfiguration);
     while (!networkReady()) sleep(1);
