@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/ioctl.h>
@@ -70,8 +71,18 @@ int adpClose(int handle) {
     return ::close(handle);
 }
 
+// The address ends at the first blank, as glibc's inet_aton has it (a TZO
+// lookup reply's server ends with "\r\n"); musl's refuses anything after
+// the number, so the blank and what follows are cut off here.
 int adp_inet_aton(const char *text, void *address) {
-    return ::inet_aton(text, static_cast<struct in_addr *>(address));
+    auto *in = static_cast<struct in_addr *>(address);
+    size_t n = std::strcspn(text, " \t\n\v\f\r");
+    if (!text[n]) return ::inet_aton(text, in);
+    char head[64];
+    if (n >= sizeof head) return 0;
+    std::memcpy(head, text, n);
+    head[n] = '\0';
+    return ::inet_aton(head, in);
 }
 
 int adp_strncasecmp(const char *a, const char *b, size_t count) {
