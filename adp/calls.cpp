@@ -4,11 +4,13 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "ioctl_request.hpp"
 #include "sim.hpp"
 
 using adp::sim::driverOf;
@@ -61,7 +63,7 @@ int adpLseek(int handle, int offset, int whence) {
 
 int adpIoctl(int handle, unsigned long request, void *record) {
     if (const auto *d = driverOf(handle)) return d->ioctl(handle, request, record);
-    return ::ioctl(handle, request, record);
+    return ::ioctl(handle, adp::ioctlRequest(request), record);
 }
 
 int adpClose(int handle) {
@@ -69,8 +71,18 @@ int adpClose(int handle) {
     return ::close(handle);
 }
 
+// The address ends at the first blank, as glibc's inet_aton has it (a TZO
+// lookup reply's server ends with "\r\n"); musl's refuses anything after
+// the number, so the blank and what follows are cut off here.
 int adp_inet_aton(const char *text, void *address) {
-    return ::inet_aton(text, static_cast<struct in_addr *>(address));
+    auto *in = static_cast<struct in_addr *>(address);
+    size_t n = std::strcspn(text, " \t\n\v\f\r");
+    if (!text[n]) return ::inet_aton(text, in);
+    char head[64];
+    if (n >= sizeof head) return 0;
+    std::memcpy(head, text, n);
+    head[n] = '\0';
+    return ::inet_aton(head, in);
 }
 
 int adp_strncasecmp(const char *a, const char *b, size_t count) {

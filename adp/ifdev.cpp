@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "ioctl_request.hpp"
 #include "sim.hpp"
 
 static_assert(sizeof(ifDevInfo) == 52);
@@ -41,7 +42,7 @@ bool nameOf(int number, char (&name)[sizeof ifDevInfo::name]) {
 }
 
 unsigned int ipv4Of(int sock, unsigned long request, ifreq &req) {
-    if (::ioctl(sock, request, &req) != 0) return 0;
+    if (::ioctl(sock, adp::ioctlRequest(request), &req) != 0) return 0;
     sockaddr_in sin;
     std::memcpy(&sin, &req.ifr_addr, sizeof sin);
     return sin.sin_addr.s_addr;

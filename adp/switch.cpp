@@ -2,8 +2,8 @@
 // "<sandbox>/switch.state" (see switch_state.hpp).  Every request is checked
 // as the driver would (code, record, ports: EINVAL) and appended to
 // "<sandbox>/switch.log" as "CODE RECORD-BYTES-IN-HEX|- ok|ERRNO-NAME".
-// "<sandbox>/switch.fault", holding an errno number, makes the next request
-// fail with that error; it is removed when it fires.
+// "<sandbox>/switch.fault" (switch_file.hpp) makes the next request fail
+// with the error it names; it is removed when it fires.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -154,14 +154,14 @@ const Request *find(unsigned long code) {
     return nullptr;
 }
 
-void logRequest(unsigned long code, const unsigned char *record, size_t size, int error) {
+void logRequest(unsigned long code, const unsigned char *record, size_t size,
+                const sw::Failure &result) {
     char line[1024];  // records are at most 154 bytes
     int len = std::snprintf(line, sizeof line, "0x%08lX ", code);
     for (size_t i = 0; i < size && static_cast<size_t>(len) < sizeof line - 64; ++i)
         len += std::snprintf(line + len, sizeof line - static_cast<size_t>(len), "%02x", record[i]);
-    const char *name = error ? strerrorname_np(error) : "ok";
     len += std::snprintf(line + len, sizeof line - static_cast<size_t>(len), "%s %s\n",
-                         size ? "" : "-", name ? name : "error");
+                         size ? "" : "-", result.name);
     appendLine("switch.log", line, static_cast<size_t>(len));
 }
 
@@ -170,23 +170,22 @@ int switchIoctl(int, unsigned long code, void *record) {
     const Request *r = find(code);
     size_t size = r ? r->size() : 0;
     if (r && size && !record) {
-        logRequest(code, nullptr, 0, EFAULT);
+        logRequest(code, nullptr, 0, sw::failure(EFAULT));
         return refuse(EFAULT);
     }
     auto *bytes = static_cast<unsigned char *>(record);
     unsigned char in[256];
     if (size) std::memcpy(in, bytes, size);
 
-    int error = sw::takeFault();
+    sw::Failure result = sw::takeFault();
     State state;
-    if (!error && !r) error = EINVAL;
-    if (!error && !file.read(state)) error = EIO;
-    if (!error) {
-        Effect e = r->apply(state, bytes);
-        error = e.error ? e.error : e.changed && !file.write(state) ? EIO : 0;
+    if (!result.error) {
+        Effect e = !r ? Effect{EINVAL} : !file.read(state) ? Effect{EIO} : r->apply(state, bytes);
+        int error = e.error ? e.error : e.changed && !file.write(state) ? EIO : 0;
+        if (error) result = sw::failure(error);
     }
-    logRequest(code, in, size, error);
-    return error ? refuse(error) : 0;
+    logRequest(code, in, size, result);
+    return result.error ? refuse(result.error) : 0;
 }
 
 }  // namespace

@@ -31,23 +31,32 @@ bool StateFile::write(const State &s) const {
     return ok;
 }
 
-bool setFault(int error) {
-    LockedFile f("switch.fault", true);
-    char text[16];
-    const int n = std::snprintf(text, sizeof text, "%d\n", error);
-    return error > 0 && f.valid() && f.replace(text, static_cast<size_t>(n));
+Failure failure(int error) {
+    Failure f{error};
+    std::snprintf(f.name, sizeof f.name, "%s",
+                  error == EINVAL ? "EINVAL" : error == EFAULT ? "EFAULT" : "EIO");
+    return f;
 }
 
-int takeFault() {
+bool setFault(int error, const char *name) {
+    LockedFile f("switch.fault", true);
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "%d %s\n", error, name);
+    return error > 0 && n > 0 && static_cast<size_t>(n) < sizeof text && f.valid() &&
+           f.replace(text, static_cast<size_t>(n));
+}
+
+Failure takeFault() {
     char p[PATH_MAX];
-    if (!path(p, "switch.fault")) return 0;
+    Failure fault;
+    if (!path(p, "switch.fault")) return fault;
     FILE *f = std::fopen(p, "re");
-    if (!f) return 0;
-    int error = 0;
-    if (std::fscanf(f, "%d", &error) != 1 || error <= 0) error = EIO;
+    if (!f) return fault;
+    if (std::fscanf(f, "%d %31s", &fault.error, fault.name) != 2 || fault.error <= 0)
+        fault = failure(EIO);
     std::fclose(f);
     ::unlink(p);
-    return error;
+    return fault;
 }
 
 }  // namespace adp::sim::sw

@@ -1,6 +1,8 @@
 // The simulated switch's shared files: "<sandbox>/switch.state" (the model's
 // text, switch_state.hpp) and the one-shot fault "<sandbox>/switch.fault",
-// an errno number that the next request fails with.
+// "NUMBER NAME": the errno the next request fails with and its name for the
+// request log (the name comes with the number, as not every C library can
+// name an errno).
 #pragma once
 
 #include "sim_file.hpp"
@@ -19,8 +21,16 @@ private:
     LockedFile file_{"switch.state", true};
 };
 
-bool setFault(int error);
-// The fault, taken once; 0 when none is set.
-int takeFault();
+// A request's outcome as the request log names it.
+struct Failure {
+    int error = 0;
+    char name[32] = "ok";
+};
+// The driver's own refusals: EINVAL, EFAULT, anything else EIO.
+Failure failure(int error);
+
+bool setFault(int error, const char *name);
+// The fault, taken once; error 0 when none is set.
+Failure takeFault();
 
 }  // namespace adp::sim::sw

@@ -6,7 +6,7 @@
 //
 //   switch [set KEY [VALUE...] | arl COUNT | traffic PORT FRAMES SIZE]
 //                                   the switch state, changed at most once
-//   switch fail-next ERRNO          the next switch request fails with ERRNO
+//   switch fail-next NUMBER NAME    the next switch request fails with errno NUMBER
 //   oray [KEY VALUE...]             the Oray client's script (oray_script.hpp)
 //   fault write N | erase N | cut N | clear
 //                                   the flash fault (faults.hpp)
@@ -105,14 +105,14 @@ int switchChange(sw::State &s, int argc, char **argv) {
     if (std::strcmp(action, "arl") == 0 && argc == 2) return arl(s, argv[1]);
     if (std::strcmp(action, "traffic") == 0 && argc == 4) return traffic(s, argv + 1);
     return refuse("usage: switch [set KEY [VALUE...] | arl COUNT | traffic PORT FRAMES SIZE | "
-                  "fail-next ERRNO]");
+                  "fail-next NUMBER NAME]");
 }
 
 int switchState(int argc, char **argv) {
-    if (argc == 2 && std::strcmp(argv[0], "fail-next") == 0) {
+    if (argc == 3 && std::strcmp(argv[0], "fail-next") == 0) {
         unsigned long long error;
-        if (!sw::number(argv[1], 1, 4095, error) || !sw::setFault(static_cast<int>(error)))
-            return refuse("fail-next takes an errno number");
+        if (!sw::number(argv[1], 1, 4095, error) || !sw::setFault(static_cast<int>(error), argv[2]))
+            return refuse("fail-next takes an errno number and its name");
         return 0;
     }
     static sw::State state;  // 33 KiB of ARL table: not on the stack

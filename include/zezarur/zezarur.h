@@ -6,6 +6,13 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <netpacket/packet.h>
+/* Some C libraries (musl, uClibc) still declare POSIX's withdrawn
+ * void encrypt(char *, int) in <unistd.h>, which this header's encrypt
+ * would clash with: that declaration is read here, once, under another name.
+ * Include this header before <unistd.h>. */
+#define encrypt zezarur_libc_encrypt
+#include <unistd.h>
+#undef encrypt
 
 #ifdef __cplusplus
 extern "C" {

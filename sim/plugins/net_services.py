@@ -6,6 +6,7 @@ import argparse
 import ipaddress
 import os
 import re
+import subprocess
 import sys
 
 from zezarur_sim import netns, netstate
@@ -38,6 +39,13 @@ def private_etc(box):
     for name in ("hosts", "nsswitch.conf", "resolv.conf"):
         if os.path.exists(f"/etc/{name}"):
             core.run("mount", "--bind", f"{etc}/{name}", f"/etc/{name}")
+    # A C library that ignores nsswitch.conf (musl) asks the name server
+    # for a name the hosts file lacks: this one says there is no such name,
+    # as the files-only lookup does.
+    subprocess.Popen(["dnsmasq", "--keep-in-foreground", "--conf-file=/dev/null", "--no-hosts",
+                      "--no-resolv", "--user=root", "--pid-file=", "--bind-interfaces",
+                      "--listen-address=127.0.0.1", "--local=/#/"],
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def service_address(st, text):

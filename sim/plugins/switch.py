@@ -24,7 +24,7 @@ def handle(box, args):
         code = getattr(errno, args.error, None)
         if not isinstance(code, int) or not args.error.startswith("E"):
             raise core.SimError(f"unknown error name {args.error}")
-        core.adp_state(box, "switch", "fail-next", code)
+        core.adp_state(box, "switch", "fail-next", code, args.error)
     elif args.action == "log":
         if args.clear:
             core.write_file(box.path("switch.log"), "")

@@ -30,7 +30,10 @@ def parser():
     s.add_argument("--tie", type=int, metavar="PID",
                    help="end the sandbox when process PID ends (default: it runs until stopped)")
     s.add_argument("--state", dest="start_state", help="state directory")
-    s.set_defaults(handler=lambda box, a: box.start(a.tie))
+    s.add_argument("--applets", metavar="DIR",
+                   help="run the applets of the build with this program directory, a cross "
+                        "build through its emulator (default $ZEZARUR_SIM_APPLETS, else this build)")
+    s.set_defaults(handler=lambda box, a: box.start(a.tie, a.applets))
     s = sub.add_parser("exec", help="run a command inside (--in ROLE: in that role's network)")
     s.add_argument("--in", dest="role", metavar="ROLE",
                    help="isp, services, lan, dmz or a LAN host's name")

@@ -5,6 +5,8 @@ import contextlib
 import importlib.util
 import os
 import re
+import shlex
+import shutil
 import signal
 import subprocess
 import sys
@@ -56,6 +58,12 @@ def each_plugin(hook, *args):
 def default_state():
     return os.environ.get("ZEZARUR_SIM_STATE") or os.path.expanduser(
         "~/.local/state/zezarur-sim")
+
+
+def default_applets():
+    """The program directory of the build whose applets the sandbox runs:
+    $ZEZARUR_SIM_APPLETS, else the sandbox's own build."""
+    return os.environ.get("ZEZARUR_SIM_APPLETS") or BIN_DIR
 
 
 def write_file(path, text, mode="w"):
@@ -132,7 +140,31 @@ class Sandbox:
                            "start it with 'zezarur-sim start'")
         return pid
 
-    def prepare(self):
+    def applet_command(self, name, applets):
+        """STATE/bin/NAME for the host program of the build in applets:
+        a link to it, or for a cross build (one that names its emulator in
+        applets/emulator) a script that runs it there.  The emulator is
+        started through a link called NAME, so that the process's name is
+        the applet's (pidof, pgrep -x, the daemons' own checks) and the pid
+        the applet sees is the one a pid file or kill uses."""
+        link = self.path("bin", name)
+        host = os.path.join(applets, "zezarur")
+        emulator = shlex.split(read_file(os.path.join(applets, "emulator")))
+        if not emulator:
+            os.symlink(host, link)
+            return
+        program = shutil.which(emulator[0])
+        if not program:
+            raise SimError(f"emulator {emulator[0]} not found")
+        started = self.path("bin", ".emulated", name)
+        os.makedirs(os.path.dirname(started), exist_ok=True)
+        remove(started)
+        os.symlink(program, started)
+        cmd = [started, *emulator[1:], "-0", name, host]
+        write_file(link, f'#!/bin/sh\nexec {shlex.join(cmd)} "$@"\n')
+        os.chmod(link, 0o755)
+
+    def prepare(self, applets):
         try:
             for d in ("dev", "bin", "run", "standin", "var/run", "var/log", "var/tmp"):
                 os.makedirs(self.path(d), exist_ok=True)
@@ -153,16 +185,15 @@ class Sandbox:
                 write_file(node, "")
         if not os.path.exists(self.path("var", "firmVersion")):
             write_file(self.path("var", "firmVersion"), FIRM_VERSION + "\n")
-        for name, target in [(a, os.path.join(BIN_DIR, "zezarur")) for a in ["zezarur"] + APPLETS] + \
-                            [(s, os.path.join(SIM_SRC, "standin.sh")) for s in STANDINS]:
-            link = self.path("bin", name)
-            if os.path.lexists(link):
-                os.unlink(link)
-            os.symlink(target, link)
+        remove(*(self.path("bin", name) for name in ["zezarur"] + APPLETS + STANDINS))
+        for name in ["zezarur"] + APPLETS:
+            self.applet_command(name, applets)
+        for name in STANDINS:
+            os.symlink(os.path.join(SIM_SRC, "standin.sh"), self.path("bin", name))
         self.forget_run()
         each_plugin("prepare", self)
 
-    def start(self, tie=None):
+    def start(self, tie=None, applets=None):
         pid = self.init_pid()
         if pid is not None:
             raise SimError(f"sandbox already running (pid {pid}, state {self.state})")
@@ -172,7 +203,7 @@ class Sandbox:
             tie_fd = os.pidfd_open(tie) if tie else None
         except OSError as e:
             raise SimError(f"cannot tie the sandbox to pid {tie}: {e.strerror}") from None
-        self.prepare()
+        self.prepare(os.path.abspath(applets or default_applets()))
         userns = os.geteuid() != 0
         cmd = ["unshare", "--mount", "--uts", "--ipc", "--net", "--pid", "--fork",
                "--mount-proc", "--propagation", "private", "--kill-child"]

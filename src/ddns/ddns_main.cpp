@@ -38,7 +38,7 @@ struct Cycle {
 long now() {
     timeval tv{};
     adp_gettimeofday(&tv, nullptr);
-    return tv.tv_sec;
+    return static_cast<long>(tv.tv_sec);  // time_t is 64 bits wide in musl 1.2; long is the router's
 }
 
 // The interface's record when it can be read and the interface is up.
@@ -174,8 +174,8 @@ extern "C" int ddnsMain(int argc, char **argv) {
         zezarur::report("daemon");
         return 0;
     }
+    openlog("ddns", LOG_NDELAY, LOG_USER);  // before any message: not every C library names it
     if (!writePid()) return 0;
-    openlog("ddns", LOG_NDELAY, LOG_USER);
     if (!ddnsConfigRead()) return 0;
     syslog(LOG_INFO, "numOfDdnsConfiguration %d", numOfDdnsConfiguration);
     while (!networkReady()) sleep(1);

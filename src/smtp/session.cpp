@@ -1,6 +1,6 @@
-#include "smtp/session.hpp"
+#include <zezarur/zezarur.h>  // before <unistd.h>, which <memory> may bring
 
-#include <zezarur/zezarur.h>
+#include "smtp/session.hpp"
 
 #include <algorithm>
 #include <cstdarg>

@@ -11,6 +11,15 @@ BIN = Path(os.environ.get("ZEZARUR_BIN", Path(__file__).resolve().parents[2] / "
 SRC = Path(os.environ.get("ZEZARUR_SRC", Path(__file__).resolve().parents[2]))
 APPLETS = re.findall(r"^APPLET\((\w+)\)", (SRC / "src/applets.def").read_text(), re.M)
 SANITIZED = os.environ.get("ZEZARUR_SANITIZED", "0") in ("1", "ON", "TRUE", "true")
+# The build whose applets the sandboxes run (zezarur-sim start --applets): this
+# one, or a cross build under its emulator. Records are packed in its CPU's
+# byte order (struct's "<" or ">") with its pointer width, from its ELF header.
+APPLET_BIN = Path(os.environ.get("ZEZARUR_SIM_APPLETS") or BIN)
+_ELF = (APPLET_BIN / "zezarur").read_bytes()[:6]
+ORDER = ">" if _ELF[5] == 2 else "<"
+POINTER = 8 if _ELF[4] == 2 else 4
+EMULATED = (APPLET_BIN / "emulator").exists()
+PATIENCE = 3 if EMULATED else 1  # waits stretch under an emulator, and on 2 busy cores more so
 
 
 class Sim:
@@ -23,7 +32,7 @@ class Sim:
     def run(self, *args, check=False, timeout=60, **kw) -> subprocess.CompletedProcess:
         """zezarur-sim ARGS..., output captured as text."""
         return subprocess.run([str(BIN / "zezarur-sim"), *args], env=self.env, text=True,
-                              capture_output=True, check=check, timeout=timeout,
+                              capture_output=True, check=check, timeout=timeout * PATIENCE,
                               stdin=subprocess.DEVNULL, **kw)
 
     def exec(self, *argv, **kw) -> subprocess.CompletedProcess:

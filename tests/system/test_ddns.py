@@ -10,7 +10,7 @@ import time
 
 import pytest
 
-from conftest import BIN, SRC
+from conftest import BIN, PATIENCE, SRC
 
 PEER = str(SRC / "sim/servers/ddns_peer.py")
 SERVICE = "198.51.100.10"
@@ -60,7 +60,7 @@ class Box:
                 for l in text.splitlines() if " ddns: " in l]
 
     def wait(self, test, what, timeout=25):
-        deadline = time.monotonic() + timeout
+        deadline = time.monotonic() + timeout * PATIENCE
         while not test():
             assert time.monotonic() < deadline, f"waited in vain for {what}: {self.log()}"
             time.sleep(0.05)

@@ -32,8 +32,9 @@ def test_one_request_or_the_usage(module_sim, words, out):
 
 
 def sleeps(sim, *words, script=""):
-    """ledTog WORDS under strace (where LeakSanitizer cannot run): its sleeps, in seconds."""
-    sim.sh(f"{script}ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=clock_nanosleep,nanosleep "
+    """ledTog WORDS under strace (where LeakSanitizer cannot run): its sleeps, in seconds.
+    Its own thread only: an emulator's helper threads sleep too."""
+    sim.sh(f"{script}ASAN_OPTIONS=detect_leaks=0 strace -qq -e trace=clock_nanosleep,nanosleep "
            f"-o /var/tmp/st ledTog {' '.join(words)} >/dev/null", check=True, timeout=30)
     return [int(line.split("tv_sec=")[1].split(",")[0])
             for line in sim.file("var/tmp/st").read_text().splitlines()]

@@ -7,7 +7,8 @@ import struct
 
 import pytest
 
-POINTER = struct.calcsize("P")
+from conftest import ORDER, POINTER
+
 PORT, MIB, REG, FWD = 0xC0084F06, 0xC09A4F05, 0x40044F04, 0xC0084F14
 STARS = "*" * 61
 USAGE = "\n".join([STARS, "Usage:"] + ["bcm " + line for line in (
@@ -37,8 +38,8 @@ def mib_report(box, port, values={}):
     return "\n".join([f"Mib counters for port{port}", STARS, *counters, STARS, ""])
 
 
-def pack(fmt, *values):  # a record in native order
-    return struct.pack("=" + fmt, *values)
+def pack(fmt, *values):  # a record as the applets' CPU lays it out
+    return struct.pack(ORDER + fmt, *values)
 
 
 @pytest.fixture
