@@ -39,7 +39,7 @@ install(FILES include/zezarur/adp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeza
 install(FILES ${PROJECT_BINARY_DIR}/adp.pc DESTINATION ${pkgconfig_dir} COMPONENT sandbox)
 install(PROGRAMS ${PROJECT_BINARY_DIR}/sim/zezarur-sim DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT sandbox)
-install(DIRECTORY sim/zezarur_sim sim/plugins sim/servers sim/standin.d
+install(DIRECTORY sim/zezarur_sim sim/servers sim/standin.d
         DESTINATION ${sim_data}/sim COMPONENT sandbox USE_SOURCE_PERMISSIONS
         PATTERN __pycache__ EXCLUDE)
 install(PROGRAMS sim/standin.sh DESTINATION ${sim_data}/sim COMPONENT sandbox)

@@ -14,10 +14,16 @@ usage: link_responder.py IFACE ANSWER[,ANSWER...]
   on the ARP:       arp arp-wrong-tpa arp-request late-pado late-offer
 """
 
+import os
 import struct
 import sys
 
 from scapy.all import ARP, BOOTP, IP, UDP, Ether, PPPoED, Raw, get_if_hwaddr, sendp, sniff
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from zezarur_sim.plan import ISP_ADDRESS, OFFERED  # noqa: E402
+
+ISP = ISP_ADDRESS.split("/")[0]
 
 SPOOFED = "00:ff:d9:74:47:00"
 BCAST = "ff:ff:ff:ff:ff:ff"
@@ -37,11 +43,11 @@ def pado(me, to, dst=None, code=0x07, session=0, version=1):
 
 
 def offer(me, to, dst=None, kind=2, xid=1, domain=None):
-    options = (option(53, bytes([kind])) if kind else b"") + option(54, bytes([203, 0, 113, 1]))
+    options = (option(53, bytes([kind])) if kind else b"") + option(54, bytes(map(int, ISP.split("."))))
     options += (option(15, domain) if domain else b"") + b"\xff"
     chaddr = bytes.fromhex((dst or to).replace(":", ""))
-    return (Ether(dst=dst or to, src=me) / IP(src="203.0.113.1", dst="203.0.113.150") /
-            UDP(sport=67, dport=68) / BOOTP(op=2, xid=xid, yiaddr="203.0.113.150",
+    return (Ether(dst=dst or to, src=me) / IP(src=ISP, dst=OFFERED) /
+            UDP(sport=67, dport=68) / BOOTP(op=2, xid=xid, yiaddr=OFFERED,
                                             chaddr=chaddr, options=COOKIE + options))
 
 

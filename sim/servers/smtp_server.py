@@ -20,7 +20,8 @@ import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword, auth_mechanism
 
-HOSTNAME = "mail.example"
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from zezarur_sim.plan import MAIL_HOST as HOSTNAME  # noqa: E402
 
 
 class Server(SMTP):

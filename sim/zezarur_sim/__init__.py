@@ -1,2 +1,4 @@
-"""zezarur-sim, the sandboxed router: core (state, life cycle, plugins),
-init (PID 1 inside), devices (the router's devices from outside), cli."""
+"""zezarur-sim, the sandboxed router: core (state, files, entering, stopping),
+lifecycle (starting), init (PID 1 inside), roles (net, isp, lan, services,
+capture, switch, clock, oray), devices (the router's devices from outside),
+plan (the address plan and host names) and cli."""

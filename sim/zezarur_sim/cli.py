@@ -1,12 +1,12 @@
 """The command line: the core commands, the device commands and those the
-plugins add, each parser with a handler(box, args)."""
+roles add, each parser with a handler(box, args)."""
 
 import argparse
 import os
 import sys
 
-from . import core, devices, init, netstate
-from .core import PLUGINS, Sandbox, SimError
+from . import core, devices, init, lifecycle, netstate, roles
+from .core import Sandbox, SimError
 
 
 def exec_command(box, args):
@@ -33,7 +33,7 @@ def parser():
     s.add_argument("--applets", metavar="DIR",
                    help="run the applets of the build with this program directory, a cross "
                         "build through its emulator (default $ZEZARUR_SIM_APPLETS, else this build)")
-    s.set_defaults(handler=lambda box, a: box.start(a.tie, a.applets))
+    s.set_defaults(handler=lambda box, a: lifecycle.start(box, a.tie, a.applets))
     s = sub.add_parser("exec", help="run a command inside (--in ROLE: in that role's network)")
     s.add_argument("--in", dest="role", metavar="ROLE",
                    help="isp, services, lan, dmz or a LAN host's name")
@@ -49,9 +49,7 @@ def parser():
     s = sub.add_parser("_init")  # internal: a parser given no help is not listed
     s.add_argument("--tie-fd", type=int)
     s.set_defaults(handler=lambda box, a: init.init_main(box, a.tie_fd))
-    for module in PLUGINS:
-        if hasattr(module, "add_commands"):
-            module.add_commands(sub)
+    roles.each("add_commands", sub)
     return p
 
 

@@ -1,15 +1,11 @@
-"""The sandbox's core: its state directory, life cycle, entering it, and the
-plugins that add its further roles (sim/plugins/)."""
+"""The sandbox's core: its state directory and files, its init's pid,
+entering it, stopping it, and what every module of the package shares."""
 
 import contextlib
-import importlib.util
 import os
 import re
-import shlex
-import shutil
 import signal
 import subprocess
-import sys
 import time
 
 SIM_SRC = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -27,32 +23,6 @@ START_TIMEOUT = 10.0
 
 class SimError(Exception):
     pass
-
-
-def load_plugins():
-    """The sandbox's further roles, one module each in sim/plugins/, loaded
-    and hooked in name order (net.py builds the network that net_*.py
-    extend).  A module may define add_commands(subparsers) (each parser sets
-    handler=f(box, args)), prepare(box) (state files, run outside before
-    start) and init(box) (inside, as the sandbox's init, before it reports
-    ready).  Each module sees this module as `core` (SimError, run,
-    write_file, read_file, remove, LAUNCHER, ...)."""
-    plugins = []
-    folder = os.path.join(SIM_SRC, "plugins")
-    for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
-        if name.endswith(".py") and not name.startswith("_"):
-            found = importlib.util.spec_from_file_location(name[:-3], os.path.join(folder, name))
-            module = importlib.util.module_from_spec(found)
-            module.core = sys.modules[__name__]
-            found.loader.exec_module(module)
-            plugins.append(module)
-    return plugins
-
-
-def each_plugin(hook, *args):
-    for module in PLUGINS:
-        if hasattr(module, hook):
-            getattr(module, hook)(*args)
 
 
 def default_state():
@@ -140,102 +110,6 @@ class Sandbox:
                            "start it with 'zezarur-sim start'")
         return pid
 
-    def applet_command(self, name, applets):
-        """STATE/bin/NAME for the host program of the build in applets:
-        a link to it, or for a cross build (one that names its emulator in
-        applets/emulator) a script that runs it there.  The emulator is
-        started through a link called NAME, so that the process's name is
-        the applet's (pidof, pgrep -x, the daemons' own checks) and the pid
-        the applet sees is the one a pid file or kill uses."""
-        link = self.path("bin", name)
-        host = os.path.join(applets, "zezarur")
-        emulator = shlex.split(read_file(os.path.join(applets, "emulator")))
-        if not emulator:
-            os.symlink(host, link)
-            return
-        program = shutil.which(emulator[0])
-        if not program:
-            raise SimError(f"emulator {emulator[0]} not found")
-        started = self.path("bin", ".emulated", name)
-        os.makedirs(os.path.dirname(started), exist_ok=True)
-        remove(started)
-        os.symlink(program, started)
-        cmd = [started, *emulator[1:], "-0", name, host]
-        write_file(link, f'#!/bin/sh\nexec {shlex.join(cmd)} "$@"\n')
-        os.chmod(link, 0o755)
-
-    def prepare(self, applets):
-        try:
-            for d in ("dev", "bin", "run", "standin", "var/run", "var/log", "var/tmp"):
-                os.makedirs(self.path(d), exist_ok=True)
-            probe = self.path("run", ".probe")
-            write_file(probe, "")
-            os.unlink(probe)
-        except OSError as e:
-            raise SimError(f"state dir {self.state} unusable: {e.strerror}") from None
-        for name, kind in DEVICES.items():
-            node = self.path("dev", name)
-            if kind == "IMAGE" and not os.path.exists(node):
-                write_file(node, b"\xff" * FLASH_SIZE, "wb")
-            elif kind == "FIFO":
-                if os.path.lexists(node):
-                    os.unlink(node)
-                os.mkfifo(node, 0o600)
-            elif kind == "EMPTY" and not os.path.exists(node):
-                write_file(node, "")
-        if not os.path.exists(self.path("var", "firmVersion")):
-            write_file(self.path("var", "firmVersion"), FIRM_VERSION + "\n")
-        remove(*(self.path("bin", name) for name in ["zezarur"] + APPLETS + STANDINS))
-        for name in ["zezarur"] + APPLETS:
-            self.applet_command(name, applets)
-        for name in STANDINS:
-            os.symlink(os.path.join(SIM_SRC, "standin.sh"), self.path("bin", name))
-        self.forget_run()
-        each_plugin("prepare", self)
-
-    def start(self, tie=None, applets=None):
-        pid = self.init_pid()
-        if pid is not None:
-            raise SimError(f"sandbox already running (pid {pid}, state {self.state})")
-        # The init watches the tied process through a pidfd it inherits, as
-        # the process's pid means nothing inside the new PID namespace.
-        try:
-            tie_fd = os.pidfd_open(tie) if tie else None
-        except OSError as e:
-            raise SimError(f"cannot tie the sandbox to pid {tie}: {e.strerror}") from None
-        self.prepare(os.path.abspath(applets or default_applets()))
-        userns = os.geteuid() != 0
-        cmd = ["unshare", "--mount", "--uts", "--ipc", "--net", "--pid", "--fork",
-               "--mount-proc", "--propagation", "private", "--kill-child"]
-        if userns:
-            cmd += ["--user", "--map-root-user"]
-        cmd += ["--", sys.executable, LAUNCHER, "--state", self.state, "_init"]
-        if tie_fd is not None:
-            cmd += ["--tie-fd", str(tie_fd)]
-        write_file(self.path("run", "userns"), "1" if userns else "0")
-        with open(self.path("run", "init.log"), "w") as log:
-            proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                    start_new_session=True,
-                                    pass_fds=() if tie_fd is None else (tie_fd,))
-        if tie_fd is not None:
-            os.close(tie_fd)
-        write_file(self.path("run", "unshare.pid"), f"{proc.pid}\n")
-        deadline = time.monotonic() + START_TIMEOUT
-        while not os.path.exists(self.path("run", "ready")):
-            if proc.poll() is not None or time.monotonic() > deadline:
-                if proc.poll() is None:
-                    proc.kill()
-                    proc.wait()
-                why = read_file(self.path("run", "init.log")).strip()
-                if "Operation not permitted" in why or "Permission denied" in why:
-                    raise SimError("namespaces not permitted here (" + why.splitlines()[-1] +
-                                   "); run as root or allow unprivileged user namespaces")
-                raise SimError("sandbox did not start: " + (why or "no output"))
-            time.sleep(0.02)
-        children = read_file(f"/proc/{proc.pid}/task/{proc.pid}/children").split()
-        write_file(self.path("run", "init.pid"), f"{children[0]}\n")
-        print(f"sandbox started (state {self.state})")
-
     def stop(self):
         pid = self.require_running()
         unshare_pid = int(read_file(self.path("run", "unshare.pid"), "0") or 0)
@@ -284,5 +158,3 @@ class Sandbox:
         rc = subprocess.call(self.enter_command(argv))
         return 128 - rc if rc < 0 else rc
 
-
-PLUGINS = load_plugins()

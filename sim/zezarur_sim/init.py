@@ -7,7 +7,8 @@ import socket
 import subprocess
 import time
 
-from .core import DEVICES, HOST_DEVICES, each_plugin, remove, run, write_file
+from . import roles
+from .core import DEVICES, HOST_DEVICES, remove, run, write_file
 
 
 def reap(*_):
@@ -61,7 +62,7 @@ def init_main(box, tie_fd):
     while not os.path.exists("/dev/log") and time.monotonic() < deadline:
         time.sleep(0.01)
     write_file("/var/run/metalog.pid", f"{logger.pid}\n")
-    each_plugin("init", box)
+    roles.each("init", box)
     write_file(box.path("run", "ready"), "")
 
     # Orphans are reaped as they end; the sandbox ends itself once the process

@@ -1,5 +1,5 @@
-"""Network namespaces and the processes in them, for the network plugins
-(sim/plugins/net*.py).  Everything here runs inside the sandbox."""
+"""Network namespaces and the processes in them, for the network's roles
+(net, isp, lan, services, capture).  Everything here runs inside the sandbox."""
 
 import os
 import signal

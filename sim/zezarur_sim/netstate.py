@@ -1,5 +1,4 @@
-"""The network's shared facts: the address plan several roles use, the state
-of what runs ($STATE/run/net/state.json, rebuilt at every start) and the
+"""The network's shared state: what runs ($STATE/run/net/state.json, rebuilt at every start) and the
 network commands, whose outside half forwards its arguments into the sandbox
 as `zezarur-sim _net NAME ARGS`, where they run one at a time."""
 
@@ -14,17 +13,7 @@ import sys
 
 from . import core
 
-ROUTER = {"lan0": ("02:00:00:00:02:01", "192.168.1.1/24"),
-          "dmz0": ("02:00:00:00:03:01", "192.168.2.1/24"),
-          "wan0": ("02:00:00:00:04:01", "203.0.113.2/24")}
-ISP_SERVICE_SIDE = "198.51.100.1/24"
-SERVICE_HOST = "198.51.100.10"
 ROLES = ("router", "isp", "services", "lan", "dmz")
-
-
-def host_mac(ip):
-    """A host's MAC: 02:00 and the bytes of its address."""
-    return "02:00:" + ":".join(f"{b:02x}" for b in ipaddress.IPv4Address(ip).packed)
 
 
 def net_dir(box, *parts):

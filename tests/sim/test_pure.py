@@ -7,9 +7,7 @@ from pathlib import Path
 import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "sim"))
-from zezarur_sim import core, devices  # noqa: E402
-
-PLUGIN = {m.__name__: m for m in core.PLUGINS}
+from zezarur_sim import core, devices, isp  # noqa: E402
 
 
 @pytest.mark.parametrize("words, full", [
@@ -25,9 +23,8 @@ PLUGIN = {m.__name__: m for m in core.PLUGINS}
     ("cable", "unknown ISP profile"),
 ])
 def test_isp_profile_words(words, full):
-    net = PLUGIN["net_isp"]
     try:
-        assert net.profile_text(net.parse_profile(words)) == full
+        assert isp.profile_text(isp.parse_profile(words)) == full
     except core.SimError as e:
         assert full in str(e)
 

@@ -10,11 +10,9 @@ import time
 
 import pytest
 
-from conftest import BIN, PATIENCE, SRC
+from conftest import BIN, DMZ, ISP, LAN, PATIENCE, SERVICE, SRC, WAN
 
 PEER = str(SRC / "sim/servers/ddns_peer.py")
-SERVICE = "198.51.100.10"
-WAN, LAN = "203.0.113.2", "192.168.1.1"
 S18, S20, S22 = " " * 18, " " * 20, " " * 22
 OK = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
 PEERS = {"dyndns-peer": (80, "http"), "tzo-lookup-peer": (21340, "line"),
@@ -122,14 +120,14 @@ def test_the_dyndns_peer_speaks_the_protocol_to_ddclient(box, tmp_path):
     config = tmp_path / "ddclient.conf"
     config.write_text("ssl=no\nuse=if, if=wan0\nprotocol=dyndns2\nserver=members.dyndns.org\n"
                       "login=alice\npassword=secret\nalice.example.org\n")
-    for body, verdict in [("good 203.0.113.2", "SUCCESS:"), ("badauth", "FAILED:")]:
+    for body, verdict in [(f"good {WAN}", "SUCCESS:"), ("badauth", "FAILED:")]:
         box.answer("dyndns-peer", OK + body)
         (box.dir / "requests").unlink(missing_ok=True)
         r = box.sim.exec("ddclient", "-daemon=0", "-force", "-verbose", "-noquiet", "-file",
                          str(config), "-cache", str(tmp_path / "cache"))
         assert re.search(rf"{verdict}\s+updating alice.example.org", r.stdout + r.stderr)
         assert box.requests()[0].startswith(
-            "GET /nic/update?system=dyndns&hostname=alice.example.org&myip=203.0.113.2 ")
+            f"GET /nic/update?system=dyndns&hostname=alice.example.org&myip={WAN} ")
         assert "Authorization: Basic YWxpY2U6c2VjcmV0\r\n" in box.requests()[0]
 
 
@@ -141,7 +139,7 @@ NOT_UPDATED = "dyndns not updated"
 # Server answer -> status file, log, and whether the attempt counts as done.
 DYNDNS = [
     (OK + "good 198.51.100.7", "dyndns updated\n", "dyndns updated", True),
-    (OK + "nochg 203.0.113.2", "dyndns updated\n", "dyndns updated", True),
+    (OK + f"nochg {WAN}", "dyndns updated\n", "dyndns updated", True),
     (OK + "good 127.0.0.1", "dyndns not updated\n", NOT_UPDATED, True),
     ("HTTP/1.1 200 OK\r\n\r\nbadauth", "badauth", NOT_UPDATED, True),
     (OK + "nohost", "nohost", NOT_UPDATED, True),
@@ -213,7 +211,7 @@ def test_requests_are_built_byte_for_byte(box):
     assert box.requests() == [
         dyndns_request("dyndns", "one.example", WAN, "NO", "alice", "secret"),
         dyndns_request("dyndns-3322", "two.example", LAN, "ON&mx=a b\r", "bob", "pw"),
-        dyndns_request("dyndns", "three.example", "192.168.2.1", "YES", user, password)]
+        dyndns_request("dyndns", "three.example", DMZ, "YES", user, password)]
     assert ("err", "addDdnsConfig: Too Many Ddns Configuration") in log
     assert [m for _, m in log if m.startswith(("Ddns", "numOf"))] == [
         "Ddns 1 Configured", "Ddns 2 Configured", "Ddns 3 Configured", "numOfDdnsConfiguration 3"]
@@ -239,7 +237,7 @@ def test_configuration_is_read_once_as_the_firmware_writes_it(box):
     # The request that can never fit opened no connection.
     assert len(box.requests()) == 1
     assert box.requests()[0].startswith("GET /nic/update?system=dyndns&hostname=cut.example&"
-                                        "myip=203.0.113.2&wildcard=AB& HTTP/1.0\r\n")
+                                        f"myip={WAN}&wildcard=AB& HTTP/1.0\r\n")
     assert box.status(2) == "dyndns update request too long\n"
     assert ("err", "dyndns update request too long") in log
     assert log[:2] == [("info", said("\nreading ddnsclient.conf file ...\n")),
@@ -289,7 +287,7 @@ def test_waits_for_the_wan_and_passes_over_names_already_registered(box):
         time.sleep(1.5)
         assert box.requests() == []
     finally:
-        box.sim.sh("ip link set wan0 up && ip route replace default via 203.0.113.1", check=True)
+        box.sim.sh(f"ip link set wan0 up && ip route replace default via {ISP}", check=True)
     box.wait(lambda: box.status(2) == "dyndns updated\n", "the update of record 2")
     box.stop()
     assert box.status(4) == "service enabled\n"
@@ -307,7 +305,7 @@ def test_detached_daemon(box):
 TZO_INVALID = "invalid tzo configuration:{}check your domain, username or password"
 # (lookup answer, update answer) -> status file, log, done.
 TZO = [
-    ("x,10.9.9.9,198.51.100.10\r\n", "OK ]40\r\n", "tzo updated\n", "tzo updated", True),
+    (f"x,10.9.9.9,{SERVICE}\r\n", "OK ]40\r\n", "tzo updated\n", "tzo updated", True),
     ("tzo," + SERVICE, "] 41", "Invalid Name\n", "Invalid Name - host and domain name", True),
     ("tzo," + SERVICE, "]42", "Invalid Email Address Format\n", "Invalid Email Address Format", True),
     ("tzo," + SERVICE, "]46", "Invalid Name - host and domain name\n",
@@ -335,7 +333,7 @@ def test_tzo_answers(box, lookup, update, status, logged, done):
     assert ("info", said(logged)) in log
     looked_up = "," in lookup
     assert box.requests(21340) == ([] if lookup == "no-name" else ["I KEY1\r\n"])
-    assert box.requests(21346) == (["R home.example,me@mail.example,KEY1,203.0.113.2\r\n"]
+    assert box.requests(21346) == ([f"R home.example,me@mail.example,KEY1,{WAN}\r\n"]
                                    if looked_up else [])
 
 
@@ -359,7 +357,7 @@ def test_oray_account_types(box, kind, type_file, domains):
     assert oray_calls(box) == [
         "orayDdnsUpdate /var/run/ddnsStatus4 connecting ....", login, login,
         f"orayDdnsUpdate /var/run/orayDdnsType4 {type_file}",
-        *([f"orayDdnsUpdate /var/run/orayDdnsDomains4  "] if kind == 2 else []),
+        *(["orayDdnsUpdate /var/run/orayDdnsDomains4  "] if kind == 2 else []),
         f"updatednsipMain 6060 u1 pw1 {WAN} 1 /var/run/ddnsStatus4 /var/run/orayDdnsDomains4",
         f"udpTimer {kind} {WAN} 1 /var/run/ddnsStatus4"]
     assert [m for _, m in log if m in ("Connecting...", "Sending oray dns ip update request...",
@@ -396,13 +394,13 @@ def test_cycles_refresh_address_change_and_keep_alive(box):
     box.sim.run("clock", "advance", "3601", check=True)
     box.wait(lambda: len(box.requests()) == 3 and len(logins()) == 8, "cycle 2")
     box.sim.sh("ip addr flush dev wan0 && ip addr add 203.0.113.3/24 dev wan0 && "
-               "ip route replace default via 203.0.113.1", check=True)
+               f"ip route replace default via {ISP}", check=True)
     try:
         box.wait(lambda: len(box.requests()) == 4 and len(logins()) == 10, "cycle 3")
         log = box.stop()
     finally:
-        box.sim.sh("ip addr flush dev wan0 && ip addr add 203.0.113.2/24 dev wan0 && "
-                   "ip route replace default via 203.0.113.1", check=True)
+        box.sim.sh(f"ip addr flush dev wan0 && ip addr add {WAN}/24 dev wan0 && "
+                   f"ip route replace default via {ISP}", check=True)
     hosts = [r.split("&")[1:3] for r in box.requests()]
     assert hosts == [["hostname=a.example", f"myip={WAN}"], ["hostname=b.example", f"myip={LAN}"],
                      ["hostname=a.example", f"myip={WAN}"],

@@ -7,7 +7,7 @@ import os
 
 import pytest
 
-from conftest import BIN, SANITIZED
+from conftest import BIN, SANITIZED, SERVICE
 from flash_store import box  # noqa: F401 (fixture)
 from test_ddns import Box, conf
 from test_kdumpd import GZIP, TEXT, config_text, save, stored_file
@@ -18,7 +18,7 @@ def tzo_line_never_goes_out_cut(sim):
     shortest address is refused before any connection: never sent cut,
     with a wrong address and no CR LF for the server to wait for."""
     ddns = Box(sim)
-    ddns.answer("tzo-lookup-peer", "tzo,198.51.100.10")
+    ddns.answer("tzo-lookup-peer", f"tzo,{SERVICE}")
     ddns.answer("tzo-update-peer", "]40")
     log = ddns.attempt(conf([4, "tzo", "h" * 186, "e" * 100, "k" * 100, 0, "NO"]),
                        "tzo update request too long\n", False)

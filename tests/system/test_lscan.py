@@ -10,10 +10,12 @@ import time
 import pytest
 from scapy.all import ARP, IP, UDP, rdpcap
 
-ROUTER = "192.168.1.1"
+from conftest import LAN as ROUTER, plan
+
 USAGE = "lscand [-r refreshrate]\nrefreshrate is in seconds and default is 10 seconds\n"
-HELD = {"192.168.1.100": "02:00:c0:a8:01:64", "192.168.1.101": "02:00:c0:a8:01:65",
-        "192.168.1.50": "02:00:c0:a8:01:32"}  # desktop, printer and the host added below
+LAPTOP = "192.168.1.50"  # added below to the LAN's hosts at start
+HELD = {ip: plan.host_mac(ip) for ip in [ip for _, ip, _ in plan.DEFAULT_LAN] + [LAPTOP]}
+DESKTOP = next(ip for _, ip, netbios in plan.DEFAULT_LAN if netbios == "DESKTOP")
 
 
 def wait_for(test, what, timeout=45):
@@ -91,7 +93,7 @@ def first_sends(frames):
 
 @pytest.fixture(scope="module")
 def sim(module_sim):
-    module_sim.run("lan", "add", "laptop", "192.168.1.50", check=True)
+    module_sim.run("lan", "add", "laptop", LAPTOP, check=True)
     return module_sim
 
 
@@ -140,9 +142,9 @@ class TestOneDaemon:
         arpout = sim.file("var/arpout").read_text().splitlines()
         assert sorted(arpout) == sorted(f"{ip} {mac}" for ip, mac in HELD.items())
         nbt = [line.split() for line in sim.file("var/nbtout").read_text().splitlines()]
-        assert ["192.168.1.100", "DESKTOP", "<server>", "<unknown>", HELD["192.168.1.100"]] in nbt
+        assert [DESKTOP, "DESKTOP", "<server>", "<unknown>", HELD[DESKTOP]] in nbt
         assert sim.file("var/lscan_out").read_text() == "".join(
-            f"{line} {'DESKTOP' if line.startswith('192.168.1.100 ') else '-'}\n" for line in arpout)
+            f"{line} {'DESKTOP' if line.startswith(DESKTOP + ' ') else '-'}\n" for line in arpout)
 
     def test_failing_dhcpchk_leaves_the_previous_list(self, scan, sim):
         before = (inode(sim), sim.file("var/lscan_out").read_text())

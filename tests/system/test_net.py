@@ -4,6 +4,8 @@ import subprocess
 
 import pytest
 
+from conftest import ISP, SERVICE, plan
+
 FOREIGN_MAC = "00:ff:d9:74:47:00"
 # All four probes at once, each as a user would run it; results in /var/tmp.
 PROBES = f"""cd /var/tmp; printf '[ "$1" = bound ] && echo "$domain"; exit 0' > offer
@@ -22,13 +24,13 @@ def links(out):
 def test_router_has_wan_lan_dmz_and_nothing_else(module_sim):
     net, run = module_sim, lambda *a: subprocess.run(a, capture_output=True, text=True).stdout
     addrs = [line.split()[::2] for line in net.exec("ip", "-br", "-4", "addr").stdout.splitlines()]
-    assert {name.split("@")[0]: addr for name, addr in addrs} == {"lo": "127.0.0.1/8",
-        "lan0": "192.168.1.1/24", "wan0": "203.0.113.2/24", "dmz0": "192.168.2.1/24"}
+    assert {name.split("@")[0]: addr for name, addr in addrs} == {
+        "lo": "127.0.0.1/8", **{name: address for name, (_, address) in plan.ROUTER.items()}}
     inside = links(net.exec("ip", "-o", "link").stdout)
     assert inside == {"lo", "lan0", "wan0", "dmz0"}  # and none of them outside:
     assert inside & links(run("ip", "-o", "link")) == {"lo"} and run("ip", "netns") == ""
     assert net.file("ifmap").read_text() == "2 lan0\n3 dmz0\n4 wan0\n"
-    assert "default via 203.0.113.1 dev wan0" in net.exec("ip", "route").stdout
+    assert f"default via {ISP} dev wan0" in net.exec("ip", "route").stdout
 
 
 # Switched in this order in one sandbox: servers start, stop and start again.
@@ -60,8 +62,8 @@ def test_service_host_and_names(module_sim, tmp_path):
     assert "198.51.100.20" not in net.run("exec", "--in", "services", "ip", "-br", "addr").stdout
     r = net.run("service", "add", "broken.example", "9", "false")
     assert r.returncode == 1 and "broken.example ended" in r.stderr
-    for name in ("members.dyndns.org", "members.3322.org", "tzo-lookup.example", "mail.example"):
-        assert net.exec("getent", "hosts", name).stdout.split()[0] == "198.51.100.10"
+    for name in plan.SERVICE_NAMES:
+        assert net.exec("getent", "hosts", name).stdout.split()[0] == SERVICE
     for gone in ("web.example", "broken.example", "debian.org"):
         assert net.exec("getent", "hosts", gone).returncode == 2
     assert "members.dyndns.org" not in open("/etc/hosts").read()

@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BIN, EMULATED, SANITIZED, SRC
+from conftest import BIN, EMULATED, LAN, SANITIZED, SRC, WAN
 
 SERVERS = SRC / "sim/servers"
 EXIM = Path(os.environ.get("ZEZARUR_EXIM", SRC / "build/exim/usr/sbin/exim4"))  # scripts/fetch-exim
@@ -118,7 +118,7 @@ def test_mail_reaches_a_real_server(box, server, login, content, named, body):
     # Exim stores lines with a line feed alone.
     assert (msg["Subject"], msg["To"], msg.get_payload().replace("\r\n", "\n")) == (
         "Alert", "c@d.example", body.replace("\r\n", "\n"))
-    assert info == {"peer": "192.168.1.1", "mail_from": "a@b.example", "rcpt_tos": ["c@d.example"],
+    assert info == {"peer": LAN, "mail_from": "a@b.example", "rcpt_tos": ["c@d.example"],
                     "login": None if login == ["n"] else "alice"}
 
 
@@ -271,7 +271,7 @@ def test_dialogue(box, args, replies, status, stderr, sent):
         assert not (folder / "peer").exists()
     else:
         assert outside_data((folder / "received").read_bytes()) == sent
-        assert (folder / "peer").read_text() == "192.168.1.1"
+        assert (folder / "peer").read_text() == LAN
 
 
 def test_the_wire_bytes_of_a_mail(box):
@@ -309,4 +309,4 @@ def test_two_runs_in_one_process(box):
     r = box.exec("/usr/bin/python3", "-c", TWICE, str(BIN / "libzezarur.so"), str(folder / "peer"),
                  *SCRIPTED, "n")
     first, second, peer1, peer2, before, after = r.stdout.split()[-6:]
-    assert (first, second, peer1, peer2, before) == ("0", "0", "192.168.1.1", "203.0.113.2", after)
+    assert (first, second, peer1, peer2, before) == ("0", "0", LAN, WAN, after)

@@ -6,10 +6,9 @@ import os
 import re
 import sys
 
-from zezarur_sim import netns, netstate
-from zezarur_sim.netstate import ROUTER
+from . import core, netns, netstate
+from .plan import DEFAULT_LAN, ROUTER, host_mac
 
-DEFAULT_LAN = [("desktop", "192.168.1.100", "DESKTOP"), ("printer", "192.168.1.101", None)]
 WORKGROUP = "WORKGROUP"
 NBNS = os.path.join(core.SIM_SRC, "servers", "nbns_responder.py")
 
@@ -29,7 +28,7 @@ def add_host(box, st, name, ip, netbios):
     if netbios is not None and not re.fullmatch(r"[A-Za-z0-9_-]{1,15}", netbios):
         raise core.SimError(f"bad NetBIOS name '{netbios}' (at most 15 letters, digits, '-', '_')")
     pid = netns.holder()
-    mac = netstate.host_mac(ip)
+    mac = host_mac(ip)
     netns.in_ns(st["roles"]["lan"], f"ip link add {name} type veth peer name eth0 address {mac} "
                 f"netns {pid}\nip link set {name} master br0 up")
     netns.configure(pid, f"ip addr add {ip}/{lan.network.prefixlen} dev eth0\nip link set eth0 up\n"

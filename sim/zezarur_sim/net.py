@@ -1,7 +1,7 @@
 """The sandbox's network: the router's wan0, lan0 and dmz0, joined by veth
 pairs to role namespaces (ISP, LAN switch, DMZ host, service host), and the
-overview of it all.  The roles' own commands are the net_*.py plugins,
-loaded after this one, which builds what they extend.
+overview of it all.  The roles' own commands are in isp, lan, services and
+capture, which extend what this module builds.
 
 Each role namespace is held by a `sleep` that the sandbox's init (or a later
 command) starts with `unshare --net` inside the sandbox's PID namespace, so
@@ -12,13 +12,8 @@ import ipaddress
 import os
 import shutil
 
-from zezarur_sim import netns, netstate
-from zezarur_sim.netstate import ROUTER
-
-# Interface numbers of the firmware (ifDevGet) and the interfaces they name.
-IFMAP = {2: "lan0", 3: "dmz0", 4: "wan0"}
-ISP_MAC, ISP_ADDRESS = "02:00:00:00:04:fe", "203.0.113.1/24"
-DMZ_HOST = "192.168.2.10/24"
+from . import core, netns, netstate
+from .plan import DMZ_HOST, IFMAP, ISP_ADDRESS, ISP_MAC, ISP_SERVICE_SIDE, ROUTER, SERVICE_HOST, host_mac
 
 
 def build(box):
@@ -27,7 +22,7 @@ def build(box):
     me = os.getpid()
     roles = {"router": me, **{r: netns.holder() for r in netstate.ROLES[1:]}}
     links = {"wan0": ("isp", "eth0", ISP_MAC), "lan0": ("lan", "router", "02:00:00:00:02:fe"),
-             "dmz0": ("dmz", "eth0", netstate.host_mac(DMZ_HOST.split("/")[0]))}
+             "dmz0": ("dmz", "eth0", host_mac(DMZ_HOST.split("/")[0]))}
     script = []
     for name, (mac, address) in ROUTER.items():
         role, peer, peer_mac = links[name]
@@ -37,7 +32,7 @@ def build(box):
     script.append(f"ip route add default via {ISP_ADDRESS.split('/')[0]}")
     netns.configure(me, "\n".join(script))
     wan = ROUTER["wan0"][1].split("/")[0]
-    side = netstate.ISP_SERVICE_SIDE
+    side = ISP_SERVICE_SIDE
     # The router's LAN and DMZ are routed subnets behind wan0 (no address
     # translation), so a server sees a client bound to 192.168.1.1 as such.
     netns.configure(roles["isp"], f"ip addr add {ISP_ADDRESS} dev eth0\nip link set eth0 up\n"
@@ -46,7 +41,7 @@ def build(box):
           f"ip link add svc0 type veth peer name eth0 netns {roles['services']}\n"
           f"ip addr add {side} dev svc0\nip link set svc0 up\n"
           "sysctl -q -w net.ipv4.ip_forward=1")
-    netns.configure(roles["services"], f"ip addr add {netstate.SERVICE_HOST}/24 dev eth0\n"
+    netns.configure(roles["services"], f"ip addr add {SERVICE_HOST}/24 dev eth0\n"
           f"ip link set eth0 up\nip route add default via {side.split('/')[0]}")
     netns.configure(roles["lan"], "ip link add br0 type bridge forward_delay 0\nip link set br0 up\n"
           "ip link set router master br0 up")

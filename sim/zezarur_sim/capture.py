@@ -3,7 +3,7 @@ the sandbox's network, router's or role's, writing FILE as it goes."""
 
 import re
 
-from zezarur_sim import netns, netstate
+from . import core, netns, netstate
 
 
 def namespace_of(st, where):

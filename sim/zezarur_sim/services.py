@@ -1,4 +1,4 @@
-"""The service host behind the ISP (198.51.100.10): servers the applets
+"""The service host behind the ISP (plan.SERVICE_HOST): servers the applets
 reach by name (`service`), and the names themselves (`hosts`): the sandbox's
 own /etc/hosts, which later services never override."""
 
@@ -9,12 +9,8 @@ import re
 import subprocess
 import sys
 
-from zezarur_sim import netns, netstate
-from zezarur_sim.netstate import ROUTER, SERVICE_HOST
-
-# Names the applets' servers go by; `service add NAME` adds NAME as well.
-SERVICE_NAMES = ["services.example", "members.dyndns.org", "members.3322.org",
-                 "tzo-lookup.example", "mail.example"]
+from . import core, netns, netstate
+from .plan import ISP_SERVICE_SIDE, ROUTER, SERVICE_HOST, SERVICE_NAMES
 
 
 def write_hosts(box, st):
@@ -52,7 +48,7 @@ def service_address(st, text):
     """A free address of the service host's network for a service of its own."""
     network = ipaddress.IPv4Interface(f"{SERVICE_HOST}/24").network
     address = netstate.address(text)
-    taken = {SERVICE_HOST, netstate.ISP_SERVICE_SIDE.split("/")[0]} | {
+    taken = {SERVICE_HOST, ISP_SERVICE_SIDE.split("/")[0]} | {
         v.get("address") for v in st["services"].values()}
     if address not in network or str(address) in taken or address in (
             network.network_address, network.broadcast_address):

@@ -7,6 +7,8 @@ file is libadp's (adp/oray_script.hpp)."""
 
 import sys
 
+from . import core
+
 KEYS = ("login", "type", "register", "keepalive")
 
 

@@ -4,12 +4,10 @@ detection looks for."""
 
 import os
 
-from zezarur_sim import netns, netstate
+from . import core, netns, netstate
+from .plan import BIGPOND_DOMAIN, DHCP_DOMAIN, DHCP_RANGE, PPTP_MODEM
 
-DHCP_RANGE = "203.0.113.100,203.0.113.199,255.255.255.0,10m"
-PPTP_MODEM = "10.0.0.138/24"
 ACCESS_CONCENTRATOR = "zezarur-isp"
-DHCP_DOMAIN, BIGPOND_DOMAIN = "isp.example", "bigpond.example"
 
 
 def parse_profile(text):

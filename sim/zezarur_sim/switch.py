@@ -7,6 +7,8 @@ sandbox asks it for every change."""
 import errno
 import sys
 
+from . import core
+
 
 def handle(box, args):
     if args.action == "show":

@@ -3,6 +3,8 @@ router's processes read (libadp's adp_gettimeofday) ahead by SECONDS, at once
 and for every process; `clock show` prints the offset and that time.  The
 offset's file is libadp's (adp/clock.hpp)."""
 
+from . import core
+
 
 def cmd_clock(box, args):
     words = ["advance", args.seconds] if args.action == "advance" else ["show"]

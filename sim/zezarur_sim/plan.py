@@ -1,0 +1,40 @@
+"""The sandbox's address plan and host names, in one place: the network's
+roles build from it, the protocol servers answer with it, and the tests
+(through conftest) expect it."""
+
+import ipaddress
+
+# The router's interfaces: MAC and address with prefix.
+ROUTER = {"lan0": ("02:00:00:00:02:01", "192.168.1.1/24"),
+          "dmz0": ("02:00:00:00:03:01", "192.168.2.1/24"),
+          "wan0": ("02:00:00:00:04:01", "203.0.113.2/24")}
+# Interface numbers of the firmware (ifDevGet) and the interfaces they name.
+IFMAP = {2: "lan0", 3: "dmz0", 4: "wan0"}
+
+# The ISP: the far end of wan0, its DHCP pool and the PPTP modem's address.
+ISP_MAC, ISP_ADDRESS = "02:00:00:00:04:fe", "203.0.113.1/24"
+DHCP_RANGE = "203.0.113.100,203.0.113.199,255.255.255.0,10m"
+OFFERED = "203.0.113.150"  # what a scripted DHCP answer offers
+PPTP_MODEM = "10.0.0.138/24"
+DHCP_DOMAIN, BIGPOND_DOMAIN = "isp.example", "bigpond.example"
+
+# The service host behind the ISP, and the names its servers go by.
+ISP_SERVICE_SIDE = "198.51.100.1/24"
+SERVICE_HOST = "198.51.100.10"
+SERVICE_NAMES = ["services.example", "members.dyndns.org", "members.3322.org",
+                 "tzo-lookup.example", "mail.example"]
+MAIL_HOST = "mail.example"
+
+# The LAN's hosts at start (name, address, NetBIOS name) and the DMZ host.
+DEFAULT_LAN = [("desktop", "192.168.1.100", "DESKTOP"), ("printer", "192.168.1.101", None)]
+DMZ_HOST = "192.168.2.10/24"
+
+
+def address(interface):
+    """The router's address on interface, without its prefix."""
+    return ROUTER[interface][1].split("/")[0]
+
+
+def host_mac(ip):
+    """A host's MAC: 02:00 and the bytes of its address."""
+    return "02:00:" + ":".join(f"{b:02x}" for b in ipaddress.IPv4Address(ip).packed)
