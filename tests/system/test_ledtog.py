@@ -1,7 +1,13 @@
 """ledTog in the sandboxed router: argument checks, one LED request, and the
-wait for the system logger when the Test LED goes off (seen by strace)."""
+wait for the system logger when the Test LED goes off (its sleeps seen by
+strace as they happen)."""
+
+import subprocess
+import time
 
 import pytest
+
+from conftest import BIN
 
 USAGE = ("Usage: ledToggle <ledState> <ledNumber>\n"
          "\tledState  : 1-ON 0-OFF\n"
@@ -31,20 +37,39 @@ def test_one_request_or_the_usage(module_sim, words, out):
     assert led_events(module_sim)[before:] == ([] if out == USAGE else [(words[1], out.split()[-1].lower())])
 
 
-def sleeps(sim, *words, script=""):
-    """ledTog WORDS under strace (where LeakSanitizer cannot run): its sleeps, in seconds.
-    Its own thread only: an emulator's helper threads sleep too."""
-    sim.sh(f"{script}ASAN_OPTIONS=detect_leaks=0 strace -qq -e trace=clock_nanosleep,nanosleep "
-           f"-o /var/tmp/st ledTog {' '.join(words)} >/dev/null", check=True, timeout=30)
+def traced(sim, *words):
+    """ledTog WORDS started under strace (where LeakSanitizer cannot run),
+    tracing its sleeps into /var/tmp/st as they happen; its own thread only,
+    as an emulator's helper threads sleep too."""
+    return subprocess.Popen(
+        [str(BIN / "zezarur-sim"), "exec", "sh", "-c", "ASAN_OPTIONS=detect_leaks=0 strace -qq -e "
+         f"trace=clock_nanosleep,nanosleep -o /var/tmp/st ledTog {' '.join(words)} >/dev/null"],
+        env=sim.env, stdin=subprocess.DEVNULL)
+
+
+def sleeps(sim):
+    """The seconds of each sleep traced so far."""
+    trace = sim.file("var/tmp/st")
     return [int(line.split("tv_sec=")[1].split(",")[0])
-            for line in sim.file("var/tmp/st").read_text().splitlines()]
+            for line in (trace.read_text().splitlines() if trace.exists() else []) if "tv_sec=" in line]
+
+
+def run_traced(sim, *words):
+    assert traced(sim, *words).wait(timeout=30) == 0
+    return sleeps(sim)
 
 
 def test_only_test_led_off_waits_and_only_for_a_missing_logger_pid_file(module_sim):
-    assert sleeps(module_sim, "0", "4") == []
+    assert run_traced(module_sim, "0", "4") == []
     module_sim.file(PID).rename(module_sim.file("var/tmp/pid"))
-    assert sleeps(module_sim, "1", "4") == [] and sleeps(module_sim, "0", "1") == []
-    # The logger comes up a second after the LED went dark: checked every 2 s.
-    offs = "$(grep -c ' 4 off$' $ZEZARUR_SIM/led.log)"
-    assert set(sleeps(module_sim, "0", "4", script=f"n={offs}; (until [ {offs} -gt $n ]; do "
-                      f"sleep 0.05; done; sleep 1; mv /var/tmp/pid /{PID}) & ")) == {2}
+    try:
+        assert run_traced(module_sim, "1", "4") == [] and run_traced(module_sim, "0", "1") == []
+        # Without the logger's pid file it checks again every 2 s, until the file is back.
+        proc = traced(module_sim, "0", "4")
+        deadline = time.monotonic() + 30
+        while not sleeps(module_sim) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert proc.poll() is None and sleeps(module_sim)  # still waiting, having slept
+    finally:
+        module_sim.file("var/tmp/pid").rename(module_sim.file(PID))
+    assert proc.wait(timeout=30) == 0 and set(sleeps(module_sim)) == {2}
