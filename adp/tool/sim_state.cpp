@@ -147,7 +147,8 @@ int flashFault(int argc, char **argv) {
     unsigned long long n;
     if (argc != 2 || !sw::number(argv[1], 0, LONG_MAX, n) ||
         !adp::sim::setFlashFault(argv[0], static_cast<long>(n)))
-        return refuse("usage: fault write N | erase N | cut N | clear (N of 1 or more, for cut 0)");
+        return refuse("a flash fault is write N or erase N (N of 1 or more), cut N (0 or more) "
+                      "or clear");
     return 0;
 }
 
