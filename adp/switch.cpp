@@ -7,10 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "devices/bcm53xx.hpp"
 #include "sim.hpp"

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/sock.hpp"
+#include "platform/text.hpp"
 
 char *Username = nullptr;
 char *Password = nullptr;
@@ -19,10 +20,9 @@ int smtpSocket = -1;
 long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *format, ...) {
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(line, bound, format, args);
+    const long n = formatWholeV(line, bound, format, args);
     va_end(args);
-    if (n < 0 || static_cast<std::size_t>(n) >= bound) return -1;
-    return smtpSend(line, static_cast<std::size_t>(n), tag);
+    return n < 0 ? -1 : smtpSend(line, static_cast<std::size_t>(n), tag);
 }
 
 long smtpSend(const char *data, std::size_t len, const char *tag) {
