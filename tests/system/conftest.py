@@ -4,6 +4,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 import pytest
@@ -52,12 +53,31 @@ class Sim:
         """A file of the state directory (var/... is the router's /var)."""
         return self.state / name
 
+    def log_end(self) -> int:
+        """Where the router's syslog ends now: a mark for log()."""
+        return len(self.file("var/log/messages").read_text())
+
+    def log(self, tag, since=0) -> list:
+        """(priority, message) of what tag logged after the mark since."""
+        text = self.file("var/log/messages").read_text()[since:]
+        return [(l.split(" user.")[1].split(" ")[0], l.split(f" {tag}: ", 1)[1])
+                for l in text.splitlines() if f" {tag}: " in l]
+
     def start(self):
         # Tied to this test run, so a run killed on timeout leaves no sandbox.
         self.run("start", "--tie", str(os.getpid()), check=True)
 
     def stop(self):
         self.run("stop", check=True)
+
+
+def wait_for(test, what, timeout=45):
+    """test()'s first true value; fails naming what it waited for."""
+    deadline = time.monotonic() + timeout * PATIENCE
+    while not (got := test()):
+        assert time.monotonic() < deadline, f"waited in vain for {what}"
+        time.sleep(0.05)
+    return got
 
 
 @pytest.fixture

@@ -10,19 +10,12 @@ import time
 import pytest
 from scapy.all import ARP, IP, UDP, rdpcap
 
-from conftest import LAN as ROUTER, plan
+from conftest import LAN as ROUTER, plan, wait_for
 
 USAGE = "lscand [-r refreshrate]\nrefreshrate is in seconds and default is 10 seconds\n"
 LAPTOP = "192.168.1.50"  # added below to the LAN's hosts at start
 HELD = {ip: plan.host_mac(ip) for ip in [ip for _, ip, _ in plan.DEFAULT_LAN] + [LAPTOP]}
 DESKTOP = next(ip for _, ip, netbios in plan.DEFAULT_LAN if netbios == "DESKTOP")
-
-
-def wait_for(test, what, timeout=45):
-    deadline = time.monotonic() + timeout
-    while not test():
-        assert time.monotonic() < deadline, f"timed out waiting for {what}"
-        time.sleep(0.1)
 
 
 def inode(sim):

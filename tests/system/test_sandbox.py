@@ -4,18 +4,10 @@ import os
 import shutil
 import subprocess
 import tempfile
-import time
 
 import pytest
 
-from conftest import APPLETS, BIN, Sim
-
-
-def wait_until(done, seconds=10):
-    deadline = time.monotonic() + seconds
-    while not done() and time.monotonic() < deadline:
-        time.sleep(0.05)
-    return done()
+from conftest import APPLETS, BIN, Sim, wait_for
 
 
 def test_life_cycle_and_persistence(sim_unstarted, tmp_path):
@@ -79,10 +71,11 @@ def test_every_ending_leaves_nothing_behind(sim_unstarted, ending):
     ours = {p for p, (pid, net) in processes().items() if pid == pidns or net in netns}
     {"stop": s.stop, "crash": lambda: os.kill(init, 9), "tied process ends": owner.kill,
      "state dir removed": lambda: shutil.rmtree(s.state)}[ending]()
-    gone = wait_until(lambda: not ours & processes().keys())
-    owner.kill()
-    owner.wait()
-    assert gone
+    try:
+        wait_for(lambda: not ours & processes().keys(), "the sandbox's processes to end", 10)
+    finally:
+        owner.kill()
+        owner.wait()
     s.start()  # and it starts again
     s.stop()
 
