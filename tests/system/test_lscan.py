@@ -178,17 +178,3 @@ def test_rate_is_180_when_the_value_is_not_a_number(sim, args):
         wait_for(lambda: inode(sim) != start, "the first host list")
         # The first update (pass 5) came without a sweep before it.
         assert sim.exec("ip", "neigh", "show", "192.168.1.254", "dev", "lan0").stdout == ""
-
-
-@pytest.mark.parametrize("prefix,addresses", [
-    ("/30", ["192.168.1.1", "192.168.1.2"]), ("/32", []),
-    ("/16", [f"192.168.0.{n}" for n in range(1, 256)])])
-def test_sweep_covers_the_prefix(sim, prefix, addresses):
-    lan_prefix(sim, prefix)
-    with captured(sim, prefix[1:]) as frames, lscand(sim, "-r", "5"):
-        if addresses:  # the sweep at pass 5 reached its last address
-            wait_for(lambda: sim.exec("ip", "neigh", "show", addresses[-1]).stdout, addresses[-1])
-        else:  # the update after it is over
-            start = inode(sim)
-            wait_for(lambda: inode(sim) != start, "the first host list")
-    assert list(first_sends(frames)) == addresses

@@ -1,8 +1,7 @@
-// ISP probes in-process, for what the sandbox cannot show: the frames byte
-// for byte on any host byte order, the handle, and the bounds of the checks.
+// ISP probes in-process, for what the sandbox cannot show: the handle, the
+// bounds of the checks, the option walk and the debug dump.
 #include <zezarur/zezarur.h>
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <sys/socket.h>
 
@@ -18,7 +17,7 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-const Bytes bcast(6, 0xff), router = {2, 0, 0, 0, 4, 1}, spoofed = {0, 0xff, 0xd9, 0x74, 0x47, 0};
+const Bytes bcast(6, 0xff), router = {2, 0, 0, 0, 4, 1};
 
 // A frame of `size` zero bytes with `spans` (offset, bytes) written in.
 Bytes frame(size_t size, std::vector<std::pair<size_t, Bytes>> spans) {
@@ -30,29 +29,14 @@ Bytes frame(size_t size, std::vector<std::pair<size_t, Bytes>> spans) {
 // The length of the last frame handed to the kernel, on its way to the real call.
 size_t lastSent = 0;
 
-void expectOutData(const Bytes &golden) {
-    EXPECT_EQ(Bytes(outData, outData + sizeof outData), frame(sizeof outData, {{0, golden}}));
-}
-
-TEST(LinkFrames, PadiArpAndBothDiscovers) {
-    std::memcpy(mac, router.data(), 6);
-    EXPECT_EQ(pppoeSend(nullptr), 1);
-    expectOutData(frame(24, {{0, bcast}, {6, router}, {12, {0x88, 0x63, 0x11, 9, 0, 0, 0, 4, 1, 1}}}));
-    EXPECT_EQ(pptpSend(nullptr), 0);
-    expectOutData(frame(42, {{0, bcast}, {6, router}, {12, {8, 6, 0, 1, 8, 0, 6, 4, 0, 1}},
-                             {22, router}, {28, {10, 0, 0, 140}}, {38, {10, 0, 0, 138}}}));
-    Bytes discover = frame(514, {{0, bcast}, {6, router},
-        {12, {8, 0, 0x45, 1, 0x01, 0xf4, 0, 1, 0, 0, 64, 17, 0x78, 0xf8, 0, 0, 0, 0, 255, 255, 255,
-              255, 0, 68, 0, 67, 0x01, 0xe0, 0, 0, 1, 1, 6, 0, 0, 0, 0, 1}},
-        {70, router}, {278, {0x63, 0x82, 0x53, 0x63, 53, 1, 1, 55, 1, 15, 255}}});
-    EXPECT_EQ(dhcpSend(nullptr), 0);
-    expectOutData(discover);
+// The frames' bytes are proven on the wire, by scapy; here, that a spoofed
+// discover takes its length from the discover before it, and that after the
+// ARP probe, whose bytes would give a length past outData, nothing goes out.
+TEST(LinkFrames, SpoofedDiscoverLengthComesFromTheDiscover) {
     LinkHandle link{};
     link.fd = -1;
-    EXPECT_EQ(dhcpSpoofSend(&link), 0);
-    expectOutData(frame(514, {{0, discover}, {6, spoofed}, {70, spoofed}}));
+    EXPECT_EQ(dhcpSend(nullptr) + dhcpSpoofSend(&link), 0);
     EXPECT_EQ(lastSent, 514u);
-    // Out of order, after the ARP probe: its bytes give no length past outData.
     lastSent = 0;
     pptpSend(nullptr);
     EXPECT_EQ(dhcpSpoofSend(&link), 0);
@@ -117,21 +101,6 @@ TEST(LinkDebug, HexDumpEightToALine) {
     char null[64];
     std::snprintf(null, sizeof null, "x: %p\n", static_cast<void *>(nullptr));
     EXPECT_EQ(stdoutOf([&] { hexDump("x:", nullptr, 8); }), null);
-}
-
-TEST(LinkMain, UsageWithoutInterfaceOpensNothing) {
-    auto descriptors = [] {
-        int n = 0;
-        DIR *d = opendir("/proc/self/fd");
-        while (d && readdir(d)) ++n;
-        if (d) closedir(d);
-        return n;
-    };
-    char name[] = "link";
-    char *argv[] = {name, nullptr};
-    const int before = descriptors();
-    EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(linkMain(1, argv), 1); }), "Usage: link <interface name>\n");
-    EXPECT_EQ(descriptors(), before);
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ TEST(LscanSweep, RangeAndPause) {
         {0xC0A80101, 0xFFFFFFFC, 0xC0A80101, 2, 10000000},    // /30
         {0xC0A80101, 0xFFFF0000, 0xC0A80001, 255, 39370},     // /16: 255 after the network
         {0xFFFFFF01, 0xFFFFFF00, 0xFFFFFF01, 254, 39525},     // no wrap at the top
+        {0xC0A80101, 0xFFFFFFFF, 0xC0A80102, 0, 0},           // /32: nothing to sweep
     };
     for (const auto &c : cases) {
         const SweepRange r = sweepRange(c.address, c.netmask);
