@@ -1,7 +1,8 @@
 // lscand's ARP-table reading on any text and any device name: the first byte
 // gives the device name's length, the name follows, the rest is the table.
-// Every line the splitter accepts must read the same through the C library's
+// Every line the splitter accepts reads the same through the C library's
 // sscanf with the daemon's format, and the copy lists only such lines.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,37 +13,25 @@
 
 using namespace zezarur::lscan;
 
-namespace {
-
-// The line as the C library reads "%s %s 0x%x %s %s %s" into ample buffers.
-void agreesWithScanf(const std::string &line) {
-    ArpEntry e;
-    if (line.size() >= size_t(arpLineSize) || !arpLineSplit(line.c_str(), e)) return;
-    static char ip[arpLineSize], type[arpLineSize], hw[arpLineSize], mask[arpLineSize],
-        dev[arpLineSize];
-    unsigned flags = 0;
-    if (std::sscanf(line.c_str(), "%s %s 0x%x %s %s %s\n", ip, type, &flags, hw, mask, dev) != 6 ||
-        flags != e.flags || std::strcmp(ip, e.ip) || std::strcmp(type, e.hwType) ||
-        std::strcmp(hw, e.hwAddress) || std::strcmp(mask, e.mask) || std::strcmp(dev, e.device))
-        std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1 || size > 1 << 16) return -1;
     const size_t nameLength = data[0] % 24 < size - 1 ? data[0] % 24 : size - 1;
     const std::string device(reinterpret_cast<const char *>(data) + 1, nameLength);
     std::string table(reinterpret_cast<const char *>(data) + 1 + nameLength, size - 1 - nameLength);
-
-    for (size_t start = 0; start < table.size();) {
-        size_t end = table.find('\n', start);
-        if (end == std::string::npos) end = table.size();
+    static char ip[arpLineSize], type[arpLineSize], hw[arpLineSize], mask[arpLineSize], dev[arpLineSize];
+    for (size_t start = 0, end; start < table.size(); start = end + 1) {
+        end = std::min(table.find('\n', start), table.size());
         const std::string line = table.substr(start, end - start);
-        if (line.find('\0') == std::string::npos) agreesWithScanf(line);
-        start = end + 1;
+        ArpEntry e;
+        unsigned flags = 0;
+        if (line.find('\0') != std::string::npos || line.size() >= size_t(arpLineSize) ||
+            !arpLineSplit(line.c_str(), e))
+            continue;
+        if (std::sscanf(line.c_str(), "%s %s 0x%x %s %s %s\n", ip, type, &flags, hw, mask, dev) != 6 ||
+            flags != e.flags || std::strcmp(ip, e.ip) || std::strcmp(type, e.hwType) ||
+            std::strcmp(hw, e.hwAddress) || std::strcmp(mask, e.mask) || std::strcmp(dev, e.device))
+            std::abort();
     }
-
     FILE *in = fmemopen(table.data(), table.size() ? table.size() : 1, "r");
     char *text = nullptr;
     size_t length = 0;
@@ -52,11 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::fclose(in);
     std::fclose(out);
     // Each listed line is two words of the table, so never longer than a line.
-    for (char *p = text; p < text + length;) {
-        char *nl = static_cast<char *>(std::memchr(p, '\n', size_t(text + length - p)));
-        if (!nl || nl - p >= arpLineSize) std::abort();
-        p = nl + 1;
-    }
+    for (char *p = text, *nl; p < text + length; p = nl + 1)
+        if (!(nl = static_cast<char *>(std::memchr(p, '\n', size_t(text + length - p)))) || nl - p >= arpLineSize)
+            std::abort();
     std::free(text);
     return 0;
 }

@@ -11,11 +11,7 @@ from zezarur_sim import core, devices, isp  # noqa: E402
 
 
 @pytest.mark.parametrize("words, full", [
-    ("none", "none"),
-    ("pppoe,pptp", "pppoe,pptp"),
-    ("spoof", "dhcp=isp.example,spoof"),
-    ("dhcp,bigpond=BIGPOND.x", "bigpond=BIGPOND.x,own-only"),
-    ("pptp,bigpond,pppoe", "pppoe,bigpond=bigpond.example,own-only,pptp"),
+    ("pptp,bigpond,pppoe", "pppoe,bigpond=bigpond.example,own-only,pptp"),  # the rest: test_net
     ("own-only,spoof", "own-only and spoof exclude each other"),
     ("none,pppoe", "'none' stands alone"),
     ("dhcp=", "empty domain name"),
