@@ -73,7 +73,7 @@ TEST(LedTog, UsesAPresetHandleAndWaitsForTheLoggerOnlyAfterTheTestLedGoesOff) {
         char name[] = "ledTog", s[] = {words[0], 0}, l[] = {words[1], 0}, *argv[] = {name, s, l, nullptr};
         int fd = led_driver_handle = dup(device);
         calls = "", loggerUp = false, attached = true;
-        EXPECT_EQ(ledTogMain(3, argv), 0);
+        stdoutOf([&] { EXPECT_EQ(ledTogMain(3, argv), 0); });
         attached = false;
         EXPECT_EQ(std::tuple(calls, led_driver_handle, isOpen(fd)), std::tuple(waits, -1, false)) << words;
     }
