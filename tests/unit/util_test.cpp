@@ -1,5 +1,10 @@
 // The device utilities in-process, for what only the process sees: handles
-// preset in the globals, and the watcher's results, which no caller sees.
+// preset in the globals, the watcher's results, which no caller sees, and the
+// sleeps.  While `attached` is set, daemon() keeps the watcher in this process
+// (the sandbox tests prove the detaching), adpCmdExec records each command
+// line instead of running it, failing the failAt-th run of failLine, usleep
+// and sleep record their argument, and the system logger's pid file is there
+// once something has slept.
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
@@ -14,44 +19,71 @@
 #include "capture.hpp"
 #include "sim_dir.hpp"
 
-// While `attached` is set, daemon() keeps the watcher in this process, where
-// its result and the globals can be seen (the sandbox tests prove the
-// detaching), and adpCmdExec records each command line instead of running
-// it, failing the failAt-th run of failLine.
-static bool attached = false;
+static bool attached = false, loggerUp;
 static std::string calls, failLine;
 static int failAt;
 
-extern "C" __attribute__((visibility("default"))) int daemon(int nochdir, int noclose) {
-    return attached ? 0 : reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "daemon"))(nochdir, noclose);
+static bool record(const std::string &call) { return attached && (calls += call + "\n", true); }
+
+template <typename F>
+static F *real(const char *name) { return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name)); }
+
+#define INTERPOSED extern "C" __attribute__((visibility("default")))
+
+INTERPOSED int daemon(int nochdir, int noclose) {
+    return attached ? 0 : real<int(int, int)>("daemon")(nochdir, noclose);
 }
 
-extern "C" int adpCmdExec(const char *command, const char *output, int flags) {
-    using Real = int (*)(const char *, const char *, int);
-    if (!attached) return reinterpret_cast<Real>(dlsym(RTLD_NEXT, "adpCmdExec"))(command, output, flags);
-    calls += std::string(command) + "\n";
+INTERPOSED int adpCmdExec(const char *command, const char *output, int flags) {
+    if (!record(command)) return real<int(const char *, const char *, int)>("adpCmdExec")(command, output, flags);
     return command == failLine && --failAt == 0 ? -1 : 0;
+}
+
+INTERPOSED int usleep(useconds_t us) {
+    return record("usleep " + std::to_string(us)) ? 0 : real<int(useconds_t)>("usleep")(us);
+}
+
+INTERPOSED unsigned sleep(unsigned seconds) {
+    if (!record("sleep " + std::to_string(seconds))) return real<unsigned(unsigned)>("sleep")(seconds);
+    loggerUp = true;  // it has started meanwhile
+    return 0;
+}
+
+INTERPOSED int access(const char *path, int mode) {
+    if (!record(std::string("access ") + path)) return real<int(const char *, int)>("access")(path, mode);
+    return loggerUp ? 0 : -1;
 }
 
 namespace {
 
 bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
 
-TEST(LedTog, UsesAPresetHandleAndOpensAnewOnceItIsClosed) {
+// A handle preset in the global is used (the node is gone: no open succeeds)
+// and closed; only switching the Test LED off waits for the logger, looking
+// again every 2 s.
+TEST(LedTog, UsesAPresetHandleAndWaitsForTheLoggerOnlyAfterTheTestLedGoesOff) {
     EXPECT_EQ(std::tuple(led_driver_handle, fac_driver_handle, fac_custom_driver_handle),
               std::tuple(-1, -1, -1));  // not open before anything opens them
     SimDir sim;
-    int fd = led_driver_handle = adpOpen("/dev/led_dev", 0, 0);
-    std::filesystem::remove(sim.path("dev/led_dev"));  // from now on an open fails
+    int device = adpOpen("/dev/led_dev", 0, 0);
+    std::filesystem::remove(sim.path("dev/led_dev"));
+    const std::string check = "access /var/run/metalog.pid\n";
+    for (auto [words, waits] : {std::pair<std::string, std::string>{"14", ""}, {"01", ""},
+                                {"04", check + "sleep 2\n" + check}}) {
+        char name[] = "ledTog", s[] = {words[0], 0}, l[] = {words[1], 0}, *argv[] = {name, s, l, nullptr};
+        int fd = led_driver_handle = dup(device);
+        calls = "", loggerUp = false, attached = true;
+        stdoutOf([&] { EXPECT_EQ(ledTogMain(3, argv), 0); });
+        attached = false;
+        EXPECT_EQ(std::tuple(calls, led_driver_handle, isOpen(fd)), std::tuple(waits, -1, false)) << words;
+    }
     char name[] = "ledTog", on[] = "1", led[] = "2", *argv[] = {name, on, led, nullptr};
-    EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(ledTogMain(3, argv), 0); }), "toggle led 2 to ON\n");
-    EXPECT_TRUE(sim.read("led.log").ends_with(" 2 on\n"));
-    EXPECT_EQ(std::pair(led_driver_handle, isOpen(fd)), std::pair(-1, false));
     EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(ledTogMain(3, argv), -1); }), "can't open device led_dev\n");
+    close(device);
 }
 
 // With the button device preset in fac_driver_handle (its node gone, so no
-// open can succeed) and a pipe end in fac_custom_driver_handle.
+// open can succeed) and a copy of it in fac_custom_driver_handle.
 TEST(FactoryReset, EndsAsItShould) {
     const struct {
         char press;            // the driver's answer to the press request
@@ -59,7 +91,7 @@ TEST(FactoryReset, EndsAsItShould) {
         int failAt;            // ... at its failAt-th run
         int result;
         bool ledSeries;
-        const char *after;  // the commands after the 40 LED commands
+        const char *after;  // the commands after the 20 dark phases
     } rows[] = {{'0', "ledTog 1 4", 19, 0, true, "cfg R\nreboot\n"},  // earlier LED failures do not count
                 {'1', "", 0, -1, false, ""},
                 {'0', "ledTog 1 4", 20, -1, true, ""},
@@ -68,25 +100,23 @@ TEST(FactoryReset, EndsAsItShould) {
     for (const auto &c : rows) {
         SCOPED_TRACE(testing::Message() << c.press << " " << c.failLine << " " << c.failAt);
         SimDir sim;
-        int stdinCopy = dup(0), custom[2];
+        int stdinCopy = dup(0);
         close(0);  // descriptor 0 is a handle like any other
-        int fac = fac_driver_handle = adpOpen("/dev/fac_dev", 0, 0);
+        int fac = fac_driver_handle = adpOpen("/dev/fac_dev", 0, 0), custom = fac_custom_driver_handle = dup(fac);
         ASSERT_EQ(write(fac, &c.press, 1), 1);
         std::filesystem::remove(sim.path("dev/fac_dev"));
-        ASSERT_EQ(pipe(custom), 0);
-        fac_custom_driver_handle = custom[0];
         calls = "", failLine = c.failLine, failAt = c.failAt, attached = true;
         char name[] = "fReset", *argv[] = {name, nullptr};
         EXPECT_EQ(fResetMain(1, argv), c.result);
         attached = false;
 
         std::string series;
-        for (int i = 0; c.ledSeries && i < 20; ++i) series += "ledTog 0 4\nledTog 1 4\n";
+        for (int i = 0; c.ledSeries && i < 20; ++i) series += "ledTog 0 4\nusleep 50000\nledTog 1 4\n";
         EXPECT_EQ(calls, series + c.after);
         bool closed = c.result == 0;
-        EXPECT_EQ(std::tuple(fac_driver_handle, fac_custom_driver_handle, isOpen(fac), isOpen(custom[0])),
-                  std::tuple(closed ? -1 : fac, closed ? -1 : custom[0], !closed, !closed));
-        for (int fd : {fac, custom[0], custom[1]}) close(fd);
+        EXPECT_EQ(std::tuple(fac_driver_handle, fac_custom_driver_handle, isOpen(fac), isOpen(custom)),
+                  std::tuple(closed ? -1 : fac, closed ? -1 : custom, !closed, !closed));
+        close(fac), close(custom);
         dup2(stdinCopy, 0), close(stdinCopy);
         fac_driver_handle = fac_custom_driver_handle = -1;
     }
