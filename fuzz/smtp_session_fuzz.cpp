@@ -49,12 +49,12 @@ void serve(int fd, bool honest, const std::string &bytes, Lines &lines) {
     char chunk[4096];
     for (bool data = false;;) {
         std::size_t end;
-        for (long n; (end = buffer.find('\n')) == std::string::npos; buffer.append(chunk, static_cast<std::size_t>(n)))
+        for (long n; (end = buffer.find('\n')) == std::string::npos; buffer.append(chunk, std::size_t(n)))
             if ((n = receive(fd, chunk, sizeof chunk)) <= 0) return;
         const std::string &line = lines.emplace_back(buffer, 0, end);
         buffer.erase(0, end + 1);
         if (data && line != ".\r") continue;
-        say(fd, data ? "250 queued\r\n" : line == "DATA\r" ? "354 go\r\n" : line == "QUIT\r" ? "221 bye\r\n" : "250 ok\r\n");
+        say(fd, line == "DATA\r" ? "354 go\r\n" : line == "QUIT\r" ? "221 bye\r\n" : "250 ok\r\n");
         data = !data && line == "DATA\r";
     }
 }
@@ -62,7 +62,7 @@ void serve(int fd, bool honest, const std::string &bytes, Lines &lines) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    logPath = fuzzSandbox() + "/log";  // standard output, with the CRAM-MD5 digest's trace lines, goes nowhere
+    logPath = fuzzSandbox() + "/log";  // and standard output, the CRAM-MD5 digest's trace, to /dev/null
     listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -81,11 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const char *bytes = reinterpret_cast<const char *>(data) + 2 - (choice == 3);
     const std::string log(bytes, choice == 3 ? size - 1 : std::min<size_t>(data[1], size - 2));
     std::FILE *file = std::fopen(logPath.c_str(), "wb");
-    if (!file || std::fwrite(log.data(), 1, log.size(), file) != log.size() || std::fclose(file) != 0) std::abort();
+    if (!file || std::fwrite(log.data(), 1, log.size(), file) != log.size() || std::fclose(file) != 0)
+        std::abort();
+    const std::string reply(bytes + log.size(), reinterpret_cast<const char *>(data) + size);
     Lines lines;
     std::thread server([&] {
         int fd = accept(listener, nullptr, nullptr);
-        serve(fd, choice == 3, std::string(bytes + log.size(), reinterpret_cast<const char *>(data) + size), lines);
+        serve(fd, choice == 3, reply, lines);
         close(fd);
     });
     std::vector<const char *> args = {"smtp", "i", "127.0.0.1", "C", port.c_str(), "t", "c@d.example",
