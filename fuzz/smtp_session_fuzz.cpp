@@ -64,9 +64,7 @@ void serve(int fd, bool honest, const std::string &bytes, Lines &lines) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     logPath = fuzzSandbox() + "/log";  // and standard output, the CRAM-MD5 digest's trace, to /dev/null
     listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     if (bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0 || listen(listener, 1) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
@@ -97,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     args.push_back(logPath.c_str());
     const int result = smtpMain(static_cast<int>(args.size()), const_cast<char **>(args.data()));
     server.join();
-    if ((result != 0 && result != -1) || Username || Password) std::abort();  // a run releases the credentials
+    // A run ends in 0 or -1 and releases the credentials.
+    if ((result != 0 && result != -1) || Username || Password) std::abort();
     if (choice != 3) return 0;
     // What a strict server must read: the commands, the headers (the date as
     // it came), the log's lines with NUL and CR left out and a leading dot
@@ -107,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                   "From: \"a@b.example\" <a@b.example>", "", "Subject: Alert", "To: c@d.example", "", ""};
     for (char c : log.empty() ? std::string("No Data Available.\n") : log)
         if (c == '\n') want.emplace_back();
-        else if (c != '\0' && c != '\r') want.back() += want.back().empty() && c == '.' ? ".." : std::string(1, c);
+        else if (c != '\0' && c != '\r') want.back().append(want.back().empty() && c == '.' ? 2u : 1u, c);
     want.insert(want.end(), {".", "QUIT"});
     for (std::string &line : want) line += '\r';
     if (lines.size() > 5) want[5] = lines[5];

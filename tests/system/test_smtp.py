@@ -51,10 +51,11 @@ def exim_log(box):
 EXIM_COMPLAINTS = re.compile(r"synchronization error|unrecognized command|syntax error")
 LONG = "x" * 250
 # A log that tries to end the data and send commands of its own: dots after a
-# NUL, after a piece of 99 CRs, after a bare CR.
-HOSTILE = (f"{LONG}\n\0\n.\n\0.y\n" + "\r" * 99 + ".z\nMAIL FROM: <e@v.il>\nx\r.\rRCPT TO: <c@d.example>\n"
+# NUL, after an empty line that follows a dot, after a piece of 99 CRs, after
+# a bare CR.
+HOSTILE = (f"{LONG}\n.\n\0\n\0.y\n" + "\r" * 99 + ".z\nMAIL FROM: <e@v.il>\nx\r.\rRCPT TO: <c@d.example>\n"
            ".x\nlast")
-HOSTILE_BODY = f"{LONG}\n\n.\n.y\n.z\nMAIL FROM: <e@v.il>\nx.RCPT TO: <c@d.example>\n.x\nlast\n"
+HOSTILE_BODY = f"{LONG}\n.\n\n.y\n.z\nMAIL FROM: <e@v.il>\nx.RCPT TO: <c@d.example>\n.x\nlast\n"
 # (listener, login, log file content or None for missing, named file
 # arguments, body as stored: Exim stores lines with a line feed alone)
 DELIVERIES = {
@@ -203,9 +204,10 @@ def test_dialogue(box, args, replies, status, stderr, sent):
     assert (r.returncode, r.stderr) == (status, stderr)
     if sent is None:
         assert not received.exists()
-    else:  # the data of an answered DATA as "<data>"
-        text = received.read_bytes().decode("latin-1")
-        assert re.sub(r"(?ms)^DATA\r\n.+?\r\n\.\r\n", "DATA\r\n<data>\r\n", text).split("\r\n")[:-1] == sent
+    else:  # the headers in their order, the empty line, the body and the end mark as "<data>"
+        text = re.sub(r"(?ms)^DATA\r\nFrom: [^\r\n]*\r\nDate: [^\r\n]*\r\nSubject: Alert\r\nTo: [^\r\n]*\r\n\r\n.*?"
+                      r"\r\n\.\r\n", "DATA\r\n<data>\r\n", received.read_bytes().decode("latin-1"))
+        assert text.split("\r\n")[:-1] == sent
 
 
 # Two runs in one process: no descriptor stays open; the second run's new

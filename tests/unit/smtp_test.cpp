@@ -26,9 +26,7 @@ int smtp(Strings args, Strings replies, const std::string &mailReply = "250 ok\r
     replies.insert(replies.begin(), {"220 hi\r\n", "250 hi\r\n"});
     replies.insert(replies.end(), {mailReply, "250 ok\r\n", "354 go\r\n", "250 ok\r\n", "221 bye\r\n"});
     int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
     EXPECT_EQ(listen(listener, 1), 0);
@@ -53,6 +51,7 @@ int smtp(Strings args, Strings replies, const std::string &mailReply = "250 ok\r
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
     int result = smtpMain(static_cast<int>(argv.size()), argv.data());
+    shutdown(listener, SHUT_RDWR);  // ends an accept that a run which never connected left waiting
     server.join();
     close(listener);
     return result;
@@ -60,12 +59,14 @@ int smtp(Strings args, Strings replies, const std::string &mailReply = "250 ok\r
 
 TEST(SmtpReplies, ReadWholePastTheReadSize) {
     testing::internal::CaptureStdout();  // the CRAM-MD5 digest's trace lines
-    EXPECT_EQ(smtp({"n"}, {}, "250 " + std::string(98, 'x') + "550 no\r\n"), 0) << "MAIL's reply, 102 bytes a read";
+    EXPECT_EQ(smtp({"n"}, {}, "250 " + std::string(98, 'x') + "550 no\r\n"), 0) << "MAIL's reply, 102 a read";
     EXPECT_EQ(smtp({"p", "u", "abc", "P", "def"},
                    {"334 VXNlcm5hbWU6\r\n", "334 " + std::string(16, 'x') + "535 no\r\n", "235 ok\r\n"}),
               0)
         << "the password prompt, 20";
-    EXPECT_EQ(smtp({"c", "u", "tim", "P", "pw"}, {"334 PDEuMkB4Pg==\r\n", "235 " + std::string(416, 'x') + "550 no\r\n"}), 0)
+    EXPECT_EQ(smtp({"c", "u", "tim", "P", "pw"},
+                   {"334 PDEuMkB4Pg==\r\n", "235 " + std::string(416, 'x') + "550 no\r\n"}),
+              0)
         << "the CRAM-MD5 verdict, 420";
     testing::internal::GetCapturedStdout();
 }
