@@ -1,7 +1,7 @@
 """Hostile peers, hostile files and bad luck: one row per way they once cost
 the router a wrong registration or its stored configuration.  The hostile
 mail log (a NUL line before ".", mail commands, bare CRs) is a row of the
-mail delivery table in test_smtp.py, where Exim and aiosmtpd judge it."""
+mail delivery table in test_smtp.py, where Exim judges it."""
 
 import os
 
