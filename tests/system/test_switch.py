@@ -23,10 +23,7 @@ def port_map(ports, empty=()):
         f"{j} " for j in range(ports) if j != i and i not in empty) + "\n" for i in range(ports))
 
 
-def mib_names(box):
-    """The counters as the report prints them: the driver's record order (the
-    power-on state lists it), but RxGoodOctets, the record's last, after
-    RxFcsErrors."""
+def mib_names(box):  # the record's order (as the power-on state lists it), RxGoodOctets moved
     names = [line.split()[0][6:] for line in box.power_on.splitlines() if line.startswith("mib.0.")]
     names.remove("RxGoodOctets")
     names.insert(names.index("RxFcsErrors") + 1, "RxGoodOctets")
@@ -154,11 +151,20 @@ def test_usage(box, words, opens):
 
 
 # At most the 9 by 9 matrix, whatever N says; a port's own column never shows.
-@pytest.mark.parametrize("ports", [0, -3, 1, 12, 2**31 - 1])
-def test_forwarding_map_size(box, ports):
-    set_state(box, {"ports": ports, "forward.0": 0})
-    r = bcm(box, "vlan show")
-    assert (r.stdout, r.returncode) == (port_map(min(max(ports, 0), 9), empty=[0]), 0)
+# The ARL table: lower case, no leading zeros, 64 bits; only the 255 entries
+# the buffer holds are read.
+ARL = [0xAB << k % 57 for k in range(300)]
+
+
+@pytest.mark.parametrize("words,changes,extra,report", [
+    *[("vlan show", {"ports": n, "forward.0": 0}, "", port_map(min(max(n, 0), 9), empty=[0]))
+      for n in (0, -3, 1, 12, 2**31 - 1)],
+    *[("arl get", {}, "".join(f"arl {e:#x}\n" for e in ARL[:n]),
+       "".join(f"ARL[{k}]: {e:#x}\n" for k, e in enumerate(ARL[:min(n, 255)]))) for n in (0, 1, 255, 300)]])
+def test_sized_reports(box, words, changes, extra, report):
+    set_state(box, changes, extra)
+    r = bcm(box, words)
+    assert (r.stdout, r.returncode) == (report, 0)
 
 
 def test_8021q_report(box):
@@ -181,15 +187,6 @@ def test_mib_counters_and_their_reset(box):
     assert (r.stdout, r.returncode) == (mib_report(box, 2, values), 0)
     assert bcm(box, "reset mibs").returncode == 0
     assert bcm(box, "mib get 2").stdout == mib_report(box, 2)
-
-
-@pytest.mark.parametrize("count", [0, 1, 255, 300])
-def test_arl_table(box, count):
-    entries = [0xAB << k % 57 for k in range(count)]  # lower case, no leading zeros, 64 bits
-    set_state(box, extra="".join(f"arl {e:#x}\n" for e in entries))
-    r = bcm(box, "arl get")  # only the 255 entries the buffer holds are read
-    expected = "".join(f"ARL[{k}]: {e:#x}\n" for k, e in enumerate(entries[:255]))
-    assert (r.stdout, r.returncode) == (expected, 0)
 
 
 def test_sandbox_switch_commands(box):

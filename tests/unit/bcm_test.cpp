@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -20,10 +19,9 @@ namespace {
 using namespace zezarur::bcm;
 
 TEST(BcmUsage, EveryLineNamesTheCommandAsItWasRun) {
-    char name[] = "switchctl", word[] = "vlan";
-    char *argv[] = {name, word, nullptr};
+    char name[] = "switchctl", word[] = "vlan", *argv[] = {name, word, nullptr};
     int result = 0;
-    std::string out = stdoutOf([&] { result = bcmMain(2, argv), std::fflush(stdout); });
+    std::string out = stdoutOf([&] { result = bcmMain(2, argv); });
     size_t named = 0;
     for (size_t at = 0; (at = out.find("\nswitchctl ", at)) != std::string::npos; ++at) ++named;
     EXPECT_EQ(std::pair(result, named), std::pair(-1, size_t{14}));
