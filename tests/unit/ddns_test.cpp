@@ -17,8 +17,8 @@ TEST(DynDnsReply, StatusLineCodeAndRefusalText) {
         {"  HTTP/1.x   2001", 200, -1},
         {"HTTP/1.0 200\r\n\r\ngood 127.0.0.1 nochg", 200, 2},
         {"HTTP/2 200\r\n\r\nnohost", -1, 6},
-        {"HTTP/1.0200", 200, -1},      // any one character after "1."
-        {"HTTP/1.1-7badauth", -7, 3},  // a sign counts as one of the three
+        {"HTTP/1.0200 dnserr", 200, 11},  // any one character after "1."
+        {"HTTP/1.1-7badauth", -7, 3},     // a sign counts as one of the three
     };
     for (const Case &c : cases) {
         EXPECT_EQ(dynDnsHttpStatus(c.reply), c.status) << c.reply;
