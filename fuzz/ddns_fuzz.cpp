@@ -1,0 +1,100 @@
+// What ddns reads from outside, any bytes taken both ways.
+//
+// As configuration text, as the daemon reads it (400 bytes in a zeroed
+// 401-byte buffer), through the splitter to the update requests each record
+// would put on the wire, with the shortest and the longest address.  Every
+// field lies inside the buffer, is not empty and holds no TAB or line feed.
+// Every request is either refused or whole (exactly its pieces, nothing cut,
+// so it ends where its protocol says).  A request that fits with the longest
+// address fits with the shortest, so the trial before connecting never
+// refuses one that could be sent.
+//
+// As a reply, as the daemon receives it (at most 399 bytes, NUL-terminated,
+// in a buffer of exactly that size so that any read past it is caught): the
+// DynDNS return code is a searched row's or -1, and only a refusal (3-10) has
+// a row text; the HTTP status is at most three characters of a decimal number
+// (-99 to 999); TZO's server text follows the last comma, its result code is
+// -1 without a ']'.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ddns/config_parse.hpp"
+#include "ddns/dyndns_reply.hpp"
+#include "ddns/requests.hpp"
+#include "ddns/tzo_reply.hpp"
+
+namespace {
+
+using namespace zezarur::ddns;
+using std::string;
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+// Refused only when the text it must be does not fit the capacity, else
+// exactly that text.
+long expectWhole(long n, const char *buffer, const string &text, std::size_t capacity) {
+    check(n < 0 ? text.size() >= capacity : buffer == text && n == std::ssize(text));
+    return n;
+}
+
+// The DynDNS request's length or -1, after both TZO lines are checked.
+long requests(const DdnsConfig &r, const char *address, const char *version) {
+    char line[bufferSize], request[requestCapacity];
+    expectWhole(tzoLookupLine(line, r), line, string("I ") + r.passwd + "\r\n", bufferSize);
+    const string update = string("R ") + r.hostname + "," + r.username + "," + r.passwd + ",";
+    expectWhole(tzoUpdateLine(line, r, address), line, update + address + "\r\n", bufferSize);
+    DynDnsVariant variant{};
+    variant.server = "members.example";
+    variant.requestStart = "GET /nic/update?";
+    const string credentials = string(r.username) + ":" + r.passwd;
+    int length = static_cast<int>(credentials.size());
+    const char *authorization = base64_encode(credentials.c_str(), &length);
+    const string text = string("GET /nic/update?system=") + r.service + "&hostname=" + r.hostname +
+                        "&myip=" + address + "&wildcard=" + r.wildcard +
+                        "& HTTP/1.0\r\nHost: members.example\r\nAuthorization: Basic " +
+                        authorization + "\r\nUser-Agent: Brenlow/ZR4410/" + version +
+                        "\r\nConnection: close\r\nPragma: no-cache\r\n\n\n";
+    return expectWhole(dynDnsRequest(request, variant, r, authorization, address, version), request,
+                       text, requestCapacity);
+}
+
+// Any read past the reply's exact buffer is caught.
+void readReply(const uint8_t *data, size_t size) {
+    auto *reply = static_cast<char *>(std::malloc(size + 1));
+    if (size) std::memcpy(reply, data, size);
+    reply[size] = '\0';
+    const int code = dynDnsStatusFind(reply), status = dynDnsHttpStatus(reply);
+    const char *server = tzoServerOf(reply);
+    check((code == -1 || (code >= 1 && code <= 11)) &&
+          !(code == 1 && std::strstr(reply, "127.0.0.1")) &&
+          !dynDnsRefusalText(code) == (code < 3 || code > 10) && status >= -99 && status <= 999 &&
+          (server ? server[-1] == ',' && !std::strchr(server, ',') : !std::strchr(reply, ',')) &&
+          (tzoResultCode(reply) == -1 || std::strchr(reply, ']')));
+    std::free(reply);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    readReply(data, size < 399 ? size : 399);
+    char text[401] = {};
+    std::memcpy(text, data, size < 400 ? size : 400);
+    char *cursor = text;
+    while (char *line = ddnsConfigLine(cursor)) {
+        check(*line && cursor <= text + 400);
+        char *f[ddnsConfigFieldCount];
+        const int n = ddnsConfigFields(line, f);
+        for (int i = 0; i < n; ++i)
+            check(f[i] >= line && f[i] + std::strlen(f[i]) < text + sizeof text && *f[i] &&
+                  !std::strpbrk(f[i], "\t\n"));
+        if (n < ddnsConfigFieldCount) continue;
+        const DdnsConfig r{0, f[1], f[2], f[3], f[4], f[5], f[6], nullptr};
+        const long longest = requests(r, "255.255.255.255", "12345678901234");
+        check(requests(r, "0.0.0.0", "") >= 0 || longest < 0);
+    }
+    return 0;
+}
