@@ -182,6 +182,7 @@ def test_configuration_is_read_once_and_requests_built_byte_for_byte(box):
         "addDdnsConfig: Incomplete Ddns Configuration",
         "numOfDdnsConfiguration 3", "DYN_DNS: username:passwd alice:secret",
         "sending dyndns update request", "Sending update request " + box.requests()[0]]]
+    assert ("info", "DYN_DNS 3322: username:passwd bob:pw") in log
 
 
 @pytest.mark.parametrize("config,missing,logged", [
