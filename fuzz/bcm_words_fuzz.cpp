@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -18,18 +19,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 256) return -1;
-    std::string line(reinterpret_cast<const char *>(data), size);
-    std::string words[8];
+    std::istringstream lines(std::string(reinterpret_cast<const char *>(data), size));
+    std::string words[8];  // a word may hold NULs: it ends at the first
     char *argv[10] = {const_cast<char *>("bcm")};
     int argc = 1;
-    for (size_t at = 0; at <= line.size() && argc < 9;) {
-        size_t end = line.find('\n', at);
-        if (end == std::string::npos) end = line.size();
-        words[argc - 1] = line.substr(at, end - at);  // may hold NULs: the word ends at the first
-        argv[argc] = words[argc - 1].data();
-        ++argc;
-        at = end + 1;
-    }
+    while (argc < 9 && std::getline(lines, words[argc - 1])) argv[argc] = words[argc - 1].data(), ++argc;
     int rc = bcmMain(argc, argv);
     if (rc != 0 && rc != -1) std::abort();
     // Each run from the initial switch; the log would grow by a line a run.
