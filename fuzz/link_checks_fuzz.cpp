@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 4) return -1;
-    const auto len = static_cast<int>(uint32_t{data[0]} << 24 | uint32_t{data[1]} << 16 |
-                                      uint32_t{data[2]} << 8 | data[3]);
+    const auto len = static_cast<int>(uint32_t{data[0]} << 24 | uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3]);
     auto *frame = static_cast<unsigned char *>(std::calloc(1, sizeof inData));
     std::memcpy(frame, data + 4, size - 4 < sizeof inData ? size - 4 : sizeof inData);
 

@@ -16,10 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 3 || size > 4096) return -1;
-    const int code = data[0];
-    const auto raw = static_cast<int16_t>(data[1] << 8 | data[2]);
-    const int count = static_cast<int>(size - 3);
-    const int len = raw % (count + 1);
+    const int code = data[0], len = static_cast<int16_t>(data[1] << 8 | data[2]) % static_cast<int>(size - 2);
     auto *options = static_cast<unsigned char *>(std::malloc(size - 3 ? size - 3 : 1));
     std::memcpy(options, data + 3, size - 3);
 

@@ -33,8 +33,7 @@ size_t lastSent = 0;
 // discover takes its length from the discover before it, and that after the
 // ARP probe, whose bytes would give a length past outData, nothing goes out.
 TEST(LinkFrames, SpoofedDiscoverLengthComesFromTheDiscover) {
-    LinkHandle link{};
-    link.fd = -1;
+    LinkHandle link{-1, {}};
     EXPECT_EQ(dhcpSend(nullptr) + dhcpSpoofSend(&link), 0);
     EXPECT_EQ(lastSent, 514u);
     lastSent = 0;
@@ -51,8 +50,7 @@ TEST(LinkFrames, ChecksumOfRfc1071ExampleWhateverTheFieldHolds) {
 }
 
 TEST(LinkHandle, SendLeavesProtocolAndDestinationReceiveClearsBuffer) {
-    LinkHandle link{};
-    link.fd = -1;  // no socket: both calls fail after their side effects
+    LinkHandle link{-1, {}};  // no socket: both calls fail after their side effects
     Bytes padi = frame(24, {{0, bcast}, {12, {0x88, 0x63}}});
     EXPECT_EQ(linkSend(&link, padi.data(), 24), 1);
     const auto *protocol = reinterpret_cast<const unsigned char *>(&link.address.sll_protocol);
