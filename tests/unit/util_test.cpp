@@ -19,39 +19,24 @@
 #include "capture.hpp"
 #include "sim_dir.hpp"
 
-static bool attached = false, loggerUp;
+static bool attached = false;
 static std::string calls, failLine;
 static int failAt;
 
 static bool record(const std::string &call) { return attached && (calls += call + "\n", true); }
 
-template <typename F>
-static F *real(const char *name) { return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name)); }
-
 #define INTERPOSED extern "C" __attribute__((visibility("default")))
+#define REAL(f) reinterpret_cast<decltype(&f)>(dlsym(RTLD_NEXT, #f))
 
-INTERPOSED int daemon(int nochdir, int noclose) {
-    return attached ? 0 : real<int(int, int)>("daemon")(nochdir, noclose);
-}
-
+INTERPOSED int daemon(int nochdir, int noclose) { return attached ? 0 : REAL(daemon)(nochdir, noclose); }
 INTERPOSED int adpCmdExec(const char *command, const char *output, int flags) {
-    if (!record(command)) return real<int(const char *, const char *, int)>("adpCmdExec")(command, output, flags);
-    return command == failLine && --failAt == 0 ? -1 : 0;
+    return !record(command) ? REAL(adpCmdExec)(command, output, flags) : command == failLine && --failAt == 0 ? -1 : 0;
 }
-
-INTERPOSED int usleep(useconds_t us) {
-    return record("usleep " + std::to_string(us)) ? 0 : real<int(useconds_t)>("usleep")(us);
-}
-
-INTERPOSED unsigned sleep(unsigned seconds) {
-    if (!record("sleep " + std::to_string(seconds))) return real<unsigned(unsigned)>("sleep")(seconds);
-    loggerUp = true;  // it has started meanwhile
-    return 0;
-}
-
+INTERPOSED int usleep(useconds_t us) { return record("usleep " + std::to_string(us)) ? 0 : REAL(usleep)(us); }
+INTERPOSED unsigned sleep(unsigned s) { return record("sleep " + std::to_string(s)) ? 0 : REAL(sleep)(s); }
 INTERPOSED int access(const char *path, int mode) {
-    if (!record(std::string("access ") + path)) return real<int(const char *, int)>("access")(path, mode);
-    return loggerUp ? 0 : -1;
+    return !record(std::string("access ") + path) ? REAL(access)(path, mode)
+                                                 : calls.find("\nsleep ") == std::string::npos ? -1 : 0;
 }
 
 namespace {
@@ -72,7 +57,7 @@ TEST(LedTog, UsesAPresetHandleAndWaitsForTheLoggerOnlyAfterTheTestLedGoesOff) {
                                 {"04", check + "sleep 2\n" + check}}) {
         char name[] = "ledTog", s[] = {words[0], 0}, l[] = {words[1], 0}, *argv[] = {name, s, l, nullptr};
         int fd = led_driver_handle = dup(device);
-        calls = "", loggerUp = false, attached = true;
+        calls = "", attached = true;
         stdoutOf([&] { EXPECT_EQ(ledTogMain(3, argv), 0); });
         attached = false;
         EXPECT_EQ(std::tuple(calls, led_driver_handle, isOpen(fd)), std::tuple(waits, -1, false)) << words;
@@ -83,39 +68,31 @@ TEST(LedTog, UsesAPresetHandleAndWaitsForTheLoggerOnlyAfterTheTestLedGoesOff) {
 }
 
 // With the button device preset in fac_driver_handle (its node gone, so no
-// open can succeed) and a copy of it in fac_custom_driver_handle.
+// open can succeed) and a copy of it in fac_custom_driver_handle.  A row: the
+// driver's answer to the press request, the command line that fails at its
+// failAt-th run (earlier LED failures do not count), the result, the calls.
 TEST(FactoryReset, EndsAsItShould) {
-    const struct {
-        char press;            // the driver's answer to the press request
-        const char *failLine;  // the command line that fails ...
-        int failAt;            // ... at its failAt-th run
-        int result;
-        bool ledSeries;
-        const char *after;  // the commands after the 20 dark phases
-    } rows[] = {{'0', "ledTog 1 4", 19, 0, true, "cfg R\nreboot\n"},  // earlier LED failures do not count
-                {'1', "", 0, -1, false, ""},
-                {'0', "ledTog 1 4", 20, -1, true, ""},
-                {'0', "cfg R", 1, -1, true, "cfg R\n"},
-                {'0', "reboot", 1, -1, true, "cfg R\nreboot\n"}};
-    for (const auto &c : rows) {
-        SCOPED_TRACE(testing::Message() << c.press << " " << c.failLine << " " << c.failAt);
+    std::string series;
+    for (int i = 0; i < 20; ++i) series += "ledTog 0 4\nusleep 50000\nledTog 1 4\n";
+    const std::tuple<char, const char *, int, int, std::string> rows[] = {
+        {'0', "ledTog 1 4", 19, 0, series + "cfg R\nreboot\n"}, {'1', "", 0, -1, ""},
+        {'0', "ledTog 1 4", 20, -1, series}, {'0', "cfg R", 1, -1, series + "cfg R\n"},
+        {'0', "reboot", 1, -1, series + "cfg R\nreboot\n"}};
+    for (const auto &[press, fails, at, result, run] : rows) {
+        SCOPED_TRACE(testing::Message() << press << " " << fails << " " << at);
         SimDir sim;
         int stdinCopy = dup(0);
         close(0);  // descriptor 0 is a handle like any other
         int fac = fac_driver_handle = adpOpen("/dev/fac_dev", 0, 0), custom = fac_custom_driver_handle = dup(fac);
-        ASSERT_EQ(write(fac, &c.press, 1), 1);
+        ASSERT_EQ(write(fac, &press, 1), 1);
         std::filesystem::remove(sim.path("dev/fac_dev"));
-        calls = "", failLine = c.failLine, failAt = c.failAt, attached = true;
+        calls = "", failLine = fails, failAt = at, attached = true;
         char name[] = "fReset", *argv[] = {name, nullptr};
-        EXPECT_EQ(fResetMain(1, argv), c.result);
+        EXPECT_EQ(fResetMain(1, argv), result);
         attached = false;
-
-        std::string series;
-        for (int i = 0; c.ledSeries && i < 20; ++i) series += "ledTog 0 4\nusleep 50000\nledTog 1 4\n";
-        EXPECT_EQ(calls, series + c.after);
-        bool closed = c.result == 0;
-        EXPECT_EQ(std::tuple(fac_driver_handle, fac_custom_driver_handle, isOpen(fac), isOpen(custom)),
-                  std::tuple(closed ? -1 : fac, closed ? -1 : custom, !closed, !closed));
+        bool open = result != 0;
+        EXPECT_EQ(std::tuple(calls, fac_driver_handle, fac_custom_driver_handle, isOpen(fac), isOpen(custom)),
+                  std::tuple(run, open ? fac : -1, open ? custom : -1, open, open));
         close(fac), close(custom);
         dup2(stdinCopy, 0), close(stdinCopy);
         fac_driver_handle = fac_custom_driver_handle = -1;
