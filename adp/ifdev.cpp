@@ -1,5 +1,8 @@
 // Interface records from the kernel.  The firmware's interface numbers map to
 // interface names through "<sandbox>/ifmap", one "NUMBER NAME" per line.
+// Where "<sandbox>/ifdev.log" is there, each record read is logged to it as
+// "TIME NUMBER ADDRESSED" (0 or 1) once read: a daemon's fetches made visible
+// to a test, which creates the file to ask for them.
 #include <zezarur/adp.h>
 
 #include <cerrno>
@@ -10,10 +13,12 @@
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "ioctl_request.hpp"
 #include "sim.hpp"
+#include "sim_file.hpp"
 
 static_assert(sizeof(ifDevInfo) == 52);
 static_assert(offsetof(ifDevInfo, addr) == 4);
@@ -48,11 +53,7 @@ unsigned int ipv4Of(int sock, unsigned long request, ifreq &req) {
     return sin.sin_addr.s_addr;
 }
 
-}  // namespace
-
-extern "C" int ifDevGet(void *info, int, int interface) {
-    if (!info) return -1;
-    ifDevInfo rec{};
+int readRecord(ifDevInfo &rec, int interface) {
     if (!nameOf(interface, rec.name)) return -1;
 
     int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -68,6 +69,22 @@ extern "C" int ifDevGet(void *info, int, int interface) {
     rec.netmask = ipv4Of(sock, SIOCGIFNETMASK, req);
     ::close(sock);
     rec.ready = (rec.flags & IFF_UP) && rec.addr ? 1 : 0;
-    std::memcpy(info, &rec, sizeof rec);
     return 0;
+}
+
+}  // namespace
+
+extern "C" int ifDevGet(void *info, int, int interface) {
+    if (!info) return -1;
+    ifDevInfo rec{};
+    const int result = readRecord(rec, interface);
+    if (result == 0) std::memcpy(info, &rec, sizeof rec);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    char line[64];
+    const int n = std::snprintf(line, sizeof line, "%lld.%09ld %d %d\n", static_cast<long long>(now.tv_sec),
+                                now.tv_nsec, interface, rec.addr != 0 && rec.netmask != 0);
+    if (n > 0 && static_cast<size_t>(n) < sizeof line)
+        adp::sim::appendLine("ifdev.log", line, static_cast<size_t>(n), false);
+    return result;
 }

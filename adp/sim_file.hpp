@@ -25,7 +25,8 @@ private:
     int fd_ = -1;
 };
 
-// Appends one line (or several) to "<sandbox>/<name>" in a single write.
-void appendLine(const char *name, const char *text, size_t length);
+// Appends one line (or several) to "<sandbox>/<name>" in a single write;
+// when create is false, only to a file that is there (a log a test asks for).
+void appendLine(const char *name, const char *text, size_t length, bool create = true);
 
 }  // namespace adp::sim

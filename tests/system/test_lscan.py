@@ -2,7 +2,6 @@
 
 import contextlib
 import os
-import time
 
 import pytest
 from scapy.all import ARP, IP, UDP, rdpcap
@@ -62,14 +61,15 @@ def scan(sim):
     """lscand -r 30, lan0 given its address after the first fetch (pass 5, about 4 s in)."""
     sim.sh("ip addr flush dev lan0; ip neigh flush dev lan0", check=True)
     sim.file("var/lscan_out").write_text("stale\n")
+    fetches = sim.file("ifdev.log")  # libadp logs each record read to it
+    fetches.write_text("")
     pcaps = {i: (target, str(sim.file(f"var/tmp/scan-{i}.pcap")))
              for i, target in (("br0", "lan:br0"), ("lo", "lo"))}
     capture = lambda action: [sim.run("capture", action, *pcap, check=True) for pcap in pcaps.values()]
     with lscand(sim, "-r", "30") as pidfile:
         capture("start")
         seen = {"at start": (pidfile, sim.file("var/lscan_out").read_text())}
-        time.sleep(6)
-        seen["without address"] = (dhcpchk_calls(sim), sim.file("var/arpout").exists())
+        wait_for(lambda: fetches.read_text(), "the first fetch")
         sim.exec("ip", "addr", "add", ROUTER + "/24", "dev", "lan0", check=True)
         wait_for(lambda: sim.file("var/lscan_out").read_text(), "the first host list")
         capture("stop")
@@ -77,14 +77,18 @@ def scan(sim):
         sweep = sorted((float(f.time), swept(f)) for i in frames for f in frames[i] if swept(f))
         datagrams = {i: sorted((swept(f), bytes(f[UDP].payload)) for f in frames[i] if UDP in f and swept(f))
                      for i in frames}
-        yield dict(seen, sweep=sweep, datagrams=datagrams, pid=pidfile.strip())
+        fetched = [(float(t), addressed == "1") for t, _, addressed in map(str.split, fetches.read_text().splitlines())]
+        fetches.unlink()
+        yield dict(seen, sweep=sweep, datagrams=datagrams, pid=pidfile.strip(), fetched=fetched)
 
 
 class TestOneDaemon:
     def test_pid_file_empty_list_and_nothing_until_the_lan_has_an_address(self, scan, sim):
         assert scan["at start"] == (scan["pid"] + " \n", "")
-        assert scan["without address"] == ([], False)
-        # The sweep's first frame for each address came before the first update.
+        # No sweep and no update before a fetch found the address; then the
+        # sweep's first frame for each address came before the first update.
+        found = next(t for t, addressed in scan["fetched"] if addressed)
+        assert not scan["fetched"][0][1] and found < scan["sweep"][0][0]
         assert max({to: t for t, to in reversed(scan["sweep"])}.values()) < dhcpchk_calls(sim)[0]
 
     def test_sweep_sends_once_to_each_address_in_order(self, scan):
