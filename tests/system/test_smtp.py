@@ -211,12 +211,10 @@ print(first, second, peer, open(sys.argv[2]).read(), before, len(os.listdir("/pr
 """
 
 
-@pytest.mark.skipif(SANITIZED or EMULATED, reason="the sanitized library, or another CPU's, "
-                                              "cannot load into python")
+@pytest.mark.skipif(SANITIZED or EMULATED, reason="the sanitized library, or another CPU's, cannot load into python")
 def test_two_runs_in_one_process(box):
     folder = box.file("scripted")
     (folder / "script.json").write_text(json.dumps(FULL))
-    r = box.exec("/usr/bin/python3", "-c", TWICE, str(BIN / "libzezarur.so"), str(folder / "peer"),
-                 *SCRIPTED, "n")
+    r = box.exec("/usr/bin/python3", "-c", TWICE, str(BIN / "libzezarur.so"), str(folder / "peer"), *N)
     first, second, peer1, peer2, before, after = r.stdout.split()[-6:]
     assert (first, second, peer1, peer2, before) == ("0", "0", LAN, WAN, after)
