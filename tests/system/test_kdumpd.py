@@ -33,10 +33,8 @@ def stored_file(box):
 @pytest.mark.parametrize("size", [0, 1300, 400_000])
 def test_save_compresses_at_level_9_and_stores(box, size):
     box.file(TEXT).write_bytes(text := config_text(size))
-    log = save(box)
-    gz = box.file(GZIP).read_bytes()
-    assert (gz, log) == (zlib.compress(text, 9, 31), store_lines(len(gz)))
-    assert stored_file(box) == gz
+    assert (save(box), stored_file(box)) == (store_lines(len(gz := zlib.compress(text, 9, 31))), gz)
+    assert box.file(GZIP).read_bytes() == gz
 
 
 # Over a stored configuration: what kdumpd prints, whether the compressed file
@@ -51,8 +49,7 @@ def test_failure_keeps_the_stored_configuration(box, text, outcome, log, kept):
     if text:
         box.file(TEXT).mkdir() if text == "dir" else box.file(TEXT).write_bytes(text)
     assert save(box, *outcome) == log
-    assert (box.file(GZIP).read_bytes() if box.file(GZIP).exists() else None) == (old if kept else None)
-    assert stored_file(box) == old
+    assert (stored_file(box), box.file(GZIP).exists() and box.file(GZIP).read_bytes()) == (old, kept and old)
 
 
 def test_missing_device_is_reported_before_detaching(box):

@@ -37,8 +37,7 @@ def test_store_over_a_stored_file_erases_whole_sectors_then_restore(box, size):
     image = box.file("dev/obxcfgC").read_bytes()  # the sectors erased, then the old file's rest
     assert image[:erased + 1] == stored.ljust(erased, b"\xff") + (b"\x00" if erased < 0x80000 else b"\xff")
     r = box.exec("sffs", "r", "/var/out")
-    assert (r.returncode, r.stdout) == (
-        0, f"sffsUsedBlockFound: 0\nsffsFileRead: {size} bytes at offset 0x8\n")
+    assert (r.returncode, r.stdout) == (0, f"sffsUsedBlockFound: 0\nsffsFileRead: {size} bytes at offset 0x8\n")
     assert box.file("var/out").read_bytes() == data
 
 
