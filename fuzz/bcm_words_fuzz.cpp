@@ -24,10 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     char *argv[10] = {const_cast<char *>("bcm")};
     int argc = 1;
     while (argc < 9 && std::getline(lines, words[argc - 1])) argv[argc] = words[argc - 1].data(), ++argc;
-    int rc = bcmMain(argc, argv);
-    if (rc != 0 && rc != -1) std::abort();
+    if (int rc = bcmMain(argc, argv); rc != 0 && rc != -1) std::abort();
     // Each run from the initial switch; the log would grow by a line a run.
-    unlink((fuzzSandbox() + "/switch.state").c_str());
-    unlink((fuzzSandbox() + "/switch.log").c_str());
+    for (const char *file : {"/switch.state", "/switch.log"}) unlink((fuzzSandbox() + file).c_str());
     return 0;
 }

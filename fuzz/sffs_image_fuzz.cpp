@@ -5,7 +5,6 @@
 // bytes after the header, and a store that succeeds is restored byte for byte.
 #include <zezarur/zezarur.h>
 
-#include "platform/bytes.hpp"
 #include "sandbox.hpp"
 
 #include <cstdint>
@@ -14,23 +13,19 @@
 #include <iterator>
 #include <string>
 
-namespace {
+static std::string path(const char *name) { return fuzzSandbox() + "/" + name; }
 
-std::string path(const char *name) { return fuzzSandbox() + "/" + name; }
-
-std::string get(const char *name) {
+static std::string get(const char *name) {
     std::ifstream in(path(name), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // sffs with a mode and a file of the sandbox, or the status report without.
-int sffs(const char *mode = nullptr, const char *file = "") {
+static int sffs(const char *mode = nullptr, const char *file = "") {
     std::string name = path(file);
     char *argv[] = {const_cast<char *>("sffs"), const_cast<char *>(mode), name.data(), nullptr};
     return sffsMain(mode ? 3 : 1, argv);
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 1 << 17) return -1;
@@ -38,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size >= 8) image.resize(1 << 17, '\xff');
     std::ofstream(path("dev/obxcfgC"), std::ios::binary) << image;
     if (sffs() != 0) std::abort();
-    size_t count = size < 8 ? 0 : zezarur::load24be(data + 5);
+    size_t count = size < 8 ? 0 : size_t{data[5]} << 16 | size_t{data[6]} << 8 | data[7];  // big-endian
     if (sffs("r", "restored") == 0 &&
         (count == 0 || count > image.size() - 8 || get("restored") != image.substr(8, count)))
         std::abort();

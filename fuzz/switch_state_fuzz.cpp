@@ -3,16 +3,13 @@
 // or written past a buffer on the way.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "switch_state.hpp"
 
 namespace sw = adp::sim::sw;
 
-namespace {
-
-std::string canonical(const sw::State &state) {
+static std::string canonical(const sw::State &state) {
     size_t length;
     char *text = sw::format(state, length);
     if (!text) std::abort();
@@ -21,16 +18,12 @@ std::string canonical(const sw::State &state) {
     return out;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static sw::State first, second;
-    first = sw::State{};
+    first = second = sw::State{};
     std::string text(reinterpret_cast<const char *>(data), size);
     if (!sw::parse(first, text.data())) return 0;
-    std::string once = canonical(first);
-    second = sw::State{};
-    std::string copy = once;
+    std::string once = canonical(first), copy = once;
     if (!sw::parse(second, copy.data()) || canonical(second) != once) std::abort();
     return 0;
 }

@@ -1,5 +1,4 @@
-"""What the flash store's system tests share: the module's sandbox with blank
-flash and an empty /var for each test, the lines a store prints, the image."""
+"""Shared by the flash store's system tests: blank flash and an empty /var, a store's lines."""
 
 import shutil
 
@@ -16,12 +15,6 @@ def box(module_sim):
     return module_sim
 
 
-def store_lines(size, free_found=-1):
-    """What `sffs w` prints for a file of `size` bytes stored in block 0."""
-    return (f"sffsFreeBlockFound: {free_found}\nsffsErasedBlock: 0\n"
-            f"writing file of size {size} at offset 0x8\n"
+def store_lines(size):  # what `sffs w` prints storing `size` bytes over a block not free
+    return (f"sffsFreeBlockFound: -1\nsffsErasedBlock: 0\nwriting file of size {size} at offset 0x8\n"
             "sffsUsedBlockFound: -1\nsffsBlockUse: 0\n")
-
-
-def image(sim):
-    return sim.file("dev/obxcfgC").read_bytes()

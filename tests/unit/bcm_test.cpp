@@ -20,11 +20,9 @@ using namespace zezarur::bcm;
 
 TEST(BcmUsage, EveryLineNamesTheCommandAsItWasRun) {
     char name[] = "switchctl", word[] = "vlan", *argv[] = {name, word, nullptr};
-    int result = 0;
-    std::string out = stdoutOf([&] { result = bcmMain(2, argv); });
-    size_t named = 0;
-    for (size_t at = 0; (at = out.find("\nswitchctl ", at)) != std::string::npos; ++at) ++named;
-    EXPECT_EQ(std::pair(result, named), std::pair(-1, size_t{14}));
+    std::string out = stdoutOf([&] { EXPECT_EQ(bcmMain(2, argv), -1); });
+    EXPECT_NE(out.find("\nswitchctl vlan show\n"), std::string::npos) << out;  // one printf for every line
+    EXPECT_NE(out.find("\nswitchctl mgmt disable\n"), std::string::npos) << out;
 }
 
 // 0, or minus the errno of the request on a 256-byte copy of `r` (or on none).
