@@ -58,7 +58,7 @@ TEST_F(Sffs, BlockOneThroughItsStates) {
         {[] { return sffsBlockFree(1); }, 0, "sffsBlockFree: 1\n"},
         {[&] { return sffsFileRead(1, out); }, -1, ""}};  // not out of a free one
     for (const auto &[call, result, printed] : steps) {
-        EXPECT_EQ(stdoutOf([&, f = call] { EXPECT_EQ(f(), result) << printed; }), printed);
+        EXPECT_EQ(stdoutOf([&, f = call, r = result, p = printed] { EXPECT_EQ(f(), r) << p; }), printed);
     }
     EXPECT_EQ(sim.read("out"), file);
     adpClose(in), adpClose(out);
