@@ -77,6 +77,8 @@ TEST(LinkChecks, ReadNothingBeyondTheLengthGiven) {
         EXPECT_EQ(dhcpBigPondCheck(offer.data()) + dhcpSpoofCheck(offer.data()), 2);
         EXPECT_EQ(pppoeCheck(pado.data(), 20) + pptpCheck(arp.data(), 42), 0);
         EXPECT_EQ(dhcpCheck(offer.data(), 290), 0);
+        pado[5] ^= 1;  // another station's
+        EXPECT_EQ(pppoeCheck(pado.data(), 20), 1);
     });
 }
 
