@@ -57,11 +57,17 @@ class Sim:
         """Where the router's syslog ends now: a mark for log()."""
         return len(self.file("var/log/messages").read_text())
 
-    def log(self, tag, since=0) -> list:
-        """(priority, message) of what tag logged after the mark since."""
-        text = self.file("var/log/messages").read_text()[since:]
-        return [(l.split(" user.")[1].split(" ")[0], l.split(f" {tag}: ", 1)[1])
-                for l in text.splitlines() if f" {tag}: " in l]
+    def log(self, tags, since=0) -> list:
+        """(priority, message) of what a program named tags (one name or
+        several, "" for none) logged after the mark since."""
+        tags = (tags,) if isinstance(tags, str) else tags
+        found = []
+        for line in self.file("var/log/messages").read_text()[since:].splitlines():
+            priority, _, rest = line.partition(" user.")[2].partition(" ")
+            name, _, message = rest.partition(": ")
+            if priority and name in tags:
+                found.append((priority, message))
+        return found
 
     def start(self):
         # Tied to this test run, so a run killed on timeout leaves no sandbox.
