@@ -72,13 +72,9 @@ int readRecord(ifDevInfo &rec, int interface) {
     return 0;
 }
 
-}  // namespace
-
-extern "C" int ifDevGet(void *info, int, int interface) {
-    if (!info) return -1;
-    ifDevInfo rec{};
-    const int result = readRecord(rec, interface);
-    if (result == 0) std::memcpy(info, &rec, sizeof rec);
+// One line of "<sandbox>/ifdev.log", if a test has created it.
+void logRead(int interface, const ifDevInfo &rec) {
+    if (!adp::sim::dir()) return;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     char line[64];
@@ -86,5 +82,15 @@ extern "C" int ifDevGet(void *info, int, int interface) {
                                 now.tv_nsec, interface, rec.addr != 0 && rec.netmask != 0);
     if (n > 0 && static_cast<size_t>(n) < sizeof line)
         adp::sim::appendLine("ifdev.log", line, static_cast<size_t>(n), false);
+}
+
+}  // namespace
+
+extern "C" int ifDevGet(void *info, int, int interface) {
+    if (!info) return -1;
+    ifDevInfo rec{};
+    const int result = readRecord(rec, interface);
+    if (result == 0) std::memcpy(info, &rec, sizeof rec);
+    logRead(interface, rec);
     return result;
 }

@@ -30,13 +30,14 @@ static bool record(const std::string &call) { return attached && (calls += call 
 
 INTERPOSED int daemon(int nochdir, int noclose) { return attached ? 0 : REAL(daemon)(nochdir, noclose); }
 INTERPOSED int adpCmdExec(const char *command, const char *output, int flags) {
-    return !record(command) ? REAL(adpCmdExec)(command, output, flags) : command == failLine && --failAt == 0 ? -1 : 0;
+    if (!record(command)) return REAL(adpCmdExec)(command, output, flags);
+    return command == failLine && --failAt == 0 ? -1 : 0;
 }
 INTERPOSED int usleep(useconds_t us) { return record("usleep " + std::to_string(us)) ? 0 : REAL(usleep)(us); }
 INTERPOSED unsigned sleep(unsigned s) { return record("sleep " + std::to_string(s)) ? 0 : REAL(sleep)(s); }
 INTERPOSED int access(const char *path, int mode) {
-    return !record(std::string("access ") + path) ? REAL(access)(path, mode)
-                                                 : calls.find("\nsleep ") == std::string::npos ? -1 : 0;
+    if (!record(std::string("access ") + path)) return REAL(access)(path, mode);
+    return calls.find("\nsleep ") == std::string::npos ? -1 : 0;  // there once a sleep followed a look
 }
 
 namespace {
