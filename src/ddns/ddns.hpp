@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "platform/deadline.hpp"
+
 namespace zezarur::ddns {
 
 // One configured service, fields in the order of a configuration line.
@@ -37,6 +39,10 @@ __attribute__((format(printf, 2, 3))) void ddnsTell(FILE *status, const char *fo
 // The status file gets one text, flushed; the log another (its own blanks,
 // no line feed).
 void ddnsReport(FILE *status, const char *statusText, const char *logText, int priority = LOG_INFO);
+
+// When the exchange with server has run out of its time, says so in both
+// places and returns true.
+bool ddnsLate(FILE *status, const Deadline &exchange, const char *server);
 
 // The DynDNS member update protocol, one row per service that speaks it.
 struct DynDnsVariant {

@@ -110,10 +110,15 @@ int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
         ddnsTell(status, v.cannotResolve, v.server);
         return -1;
     }
-    if (connectTo(sock.get(), server, 80, "connect :") < 0) {
+    // A server that hits the time limit is taken for one that could not be
+    // reached.
+    const Deadline exchange(ddnsExchangeLimit);
+    auto unreached = [&] {
         ddnsTell(status, v.cannotConnect, v.server);
+        ddnsLate(status, exchange, v.server);
         return -1;
-    }
+    };
+    if (connectTo(sock.get(), server, 80, exchange, "connect :") < 0) return unreached();
     Malloced<char> buffer = allocate(requestCapacity + 1);
     if (!buffer) {
         report("pBuffer :");
@@ -139,13 +144,13 @@ int dynDnsUpdate(DdnsConfig *record, const DynDnsVariant *variant) {
         return -1;
     }
 
-    long sent = sendOnce(sock.get(), buffer.get(), static_cast<std::size_t>(length), "send: ");
+    long sent = sendAll(sock.get(), buffer.get(), static_cast<std::size_t>(length), exchange, "send: ");
     syslog(LOG_INFO, "Sending update request %s", buffer.get());
-    if (sent < 0) return -1;
+    if (sent < 0) return exchange.passed() ? unreached() : -1;
     std::memset(buffer.get(), 0, requestCapacity);
-    long got = recvOnce(sock.get(), buffer.get(), requestCapacity - 1, "recv: ");
+    long got = recvOnce(sock.get(), buffer.get(), requestCapacity - 1, exchange, "recv: ");
     syslog(LOG_INFO, "Recieved %s\n", buffer.get());
-    if (got < 0) return -1;
+    if (got < 0) return exchange.passed() ? unreached() : -1;
     if (std::strcmp(buffer.get(), "badagent") == 0) {
         syslog(LOG_INFO, "%s", v.badAgent);
         return -1;

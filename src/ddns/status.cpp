@@ -29,4 +29,11 @@ void ddnsReport(FILE *status, const char *statusText, const char *logText, int p
     syslog(priority, "%s", logText);
 }
 
+bool ddnsLate(FILE *status, const Deadline &exchange, const char *server) {
+    if (!exchange.passed()) return false;
+    ddnsTell(status, "%s: %s time limit of %u s ran out\n", server, exchange.limit().what,
+             exchange.limit().seconds);
+    return true;
+}
+
 }  // namespace zezarur::ddns

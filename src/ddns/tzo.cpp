@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sys/socket.h>
 #include <syslog.h>
 
 #include "ddns/ddns.hpp"
@@ -38,9 +37,9 @@ constexpr Code codes[] = {
 
 // Zeroes the buffer and receives the whole reply into it: up to 399 bytes,
 // or what came before the server closed.
-long receiveAll(int fd, char *buffer) {
+long receiveAll(int fd, char *buffer, const Deadline &exchange, const char *tag) {
     std::memset(buffer, 0, bufferSize);
-    return ::recv(fd, buffer, bufferSize - 1, MSG_WAITALL);
+    return recvAll(fd, buffer, bufferSize - 1, exchange, tag);
 }
 
 constexpr const char *tooLong = "tzo update request too long\n";
@@ -65,10 +64,15 @@ int tzoUpdate(DdnsConfig *record) {
                    "DNS error occured, check your network configuration");
         return -1;
     }
-    if (connectTo(sock.get(), lookup, lookupPort, "connect :") < 0) {
+    // A server that hits the time limit is taken for one that could not be
+    // reached.
+    const Deadline lookupExchange(ddnsExchangeLimit);
+    auto unreached = [&] {
         ddnsReport(status, "tzo:unable to establish connection\n", "tzo:unable to establish connection");
+        ddnsLate(status, lookupExchange, lookupHost);
         return -1;
-    }
+    };
+    if (connectTo(sock.get(), lookup, lookupPort, lookupExchange, "connect :") < 0) return unreached();
     Malloced<char> buffer = allocate(bufferSize);
     if (!buffer) {
         report("pBuffer :");
@@ -77,11 +81,13 @@ int tzoUpdate(DdnsConfig *record) {
 
     syslog(LOG_INFO, "sending tzo update request");
     long n = tzoLookupLine(buffer.get(), *record);
-    if (sendOnce(sock.get(), buffer.get(), static_cast<std::size_t>(n), "send: ") < 0) {
+    if (sendAll(sock.get(), buffer.get(), static_cast<std::size_t>(n), lookupExchange, "send: ") < 0) {
         syslog(LOG_INFO, "TZO: Send Failed");
-        return -1;
+        return lookupExchange.passed() ? unreached() : -1;
     }
-    receiveAll(sock.get(), buffer.get());  // a failed receive leaves no comma
+    // A failed receive leaves no comma, unless it was cut by the limit.
+    if (receiveAll(sock.get(), buffer.get(), lookupExchange, nullptr) < 0 && lookupExchange.passed())
+        return unreached();
     const char *server = tzoServerOf(buffer.get());
     if (!server) {
         ddnsReport(status,
@@ -98,7 +104,13 @@ int tzoUpdate(DdnsConfig *record) {
         report("connect :");
         return -1;
     }
-    if (connectTo(sock.get(), updater, updatePort, "connect :") < 0) return -1;
+    char updaterName[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &updater, updaterName, sizeof updaterName);
+    const Deadline updateExchange(ddnsExchangeLimit);
+    if (connectTo(sock.get(), updater, updatePort, updateExchange, "connect :") < 0) {
+        ddnsLate(status, updateExchange, updaterName);
+        return -1;
+    }
 
     ifDevInfo info{};
     if (ifDevGet(&info, 0, record->ifNum) == -1) return -1;
@@ -108,8 +120,11 @@ int tzoUpdate(DdnsConfig *record) {
         ddnsReport(status, tooLong, tooLong, LOG_ERR);
         return -1;
     }
-    if (sendOnce(sock.get(), buffer.get(), static_cast<std::size_t>(n), "send: ") < 0) return -1;
-    if (reported(receiveAll(sock.get(), buffer.get()), "recv: ") < 0) return -1;
+    if (sendAll(sock.get(), buffer.get(), static_cast<std::size_t>(n), updateExchange, "send: ") < 0 ||
+        receiveAll(sock.get(), buffer.get(), updateExchange, "recv: ") < 0) {
+        ddnsLate(status, updateExchange, updaterName);
+        return -1;
+    }
 
     int code = tzoResultCode(buffer.get());
     for (const Code &c : codes)

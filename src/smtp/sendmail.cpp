@@ -1,5 +1,6 @@
 // sendmail: the envelope, the headers, the log file as the body, the
-// end-of-data mark and QUIT over the open session; the reply to QUIT decides.
+// end-of-data mark and QUIT over the open session.  A refusal of the envelope
+// or of the message fails the mail; otherwise the reply to QUIT decides.
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
@@ -40,14 +41,27 @@ static_assert(senderLimit == 43 && recipientLimit == 87 && subjectLimit == 89);
 // The reply to a command already sent (sent: its result): its byte count, or -1.
 long replyTo(char *line, long sent) { return sent < 0 ? -1 : smtpRecv(line, lineSize, nullptr); }
 
-// Whether MAIL, RCPT or DATA was answered and not refused.  A refusal ends
-// the session with QUIT: after it the headers and the log would reach the
-// server as commands.
-bool accepted(char *line, long sent) {
+// QUIT, and the byte count of its reply or -1.
+long quit(char *line) {
+    smtpWithin(smtpCommandLimit);
+    return replyTo(line, smtpSendLine(line, lineBound, nullptr, "QUIT\r\n"));
+}
+
+// Whether MAIL, RCPT, DATA or the message was answered and not refused.  A
+// refusal ends the session with QUIT: after it the headers and the log would
+// reach the server as commands.  refusedAs: when set, the refusal's first
+// line is said on the error stream after it.
+bool accepted(char *line, long sent, const char *refusedAs = nullptr) {
     long n = replyTo(line, sent);
     if (n < 0) return false;
     if (!smtpRefused(line, n)) return true;
-    replyTo(line, smtpSendLine(line, lineBound, nullptr, "QUIT\r\n"));
+    if (refusedAs) {
+        const auto *end = static_cast<const char *>(std::memchr(line, '\n', static_cast<std::size_t>(n)));
+        int length = static_cast<int>(end ? end - line : n);
+        if (length > 0 && line[length - 1] == '\r') --length;
+        std::fprintf(stderr, "smtp: %s: %.*s\n", refusedAs, length, line);
+    }
+    quit(line);
     return false;
 }
 
@@ -109,18 +123,23 @@ bool smtpMailFits(const char *subject, const char *to, const char *from) {
 
 }  // namespace zezarur::smtp
 
+using namespace zezarur;
 using namespace zezarur::smtp;
 
 extern "C" int sendmail(const char *file, const char *subject, const char *to, const char *from) {
     if (!smtpMailFits(subject, to, from)) return -1;
     char line[lineSize] = {};
+    smtpWithin(smtpCommandLimit);
     if (!accepted(line, smtpSendLine(line, lineBound, nullptr, mailFrom, from)) ||
-        !accepted(line, smtpSendLine(line, lineBound, nullptr, rcptTo, to)) ||
-        !accepted(line, smtpSendLine(line, lineBound, nullptr, "DATA\r\n")) ||
-        !sendHeaders(line, subject, to, from) || !sendBody(line, file) ||
-        replyTo(line, smtpSendLine(line, lineBound, nullptr, "\r\n.\r\n")) < 0 ||
-        smtpSendLine(line, lineBound, nullptr, "QUIT\r\n") < 0)
+        !accepted(line, smtpSendLine(line, lineBound, nullptr, rcptTo, to)))
         return -1;
-    long n = smtpRecv(line, lineSize, nullptr);
+    smtpWithin(smtpDataLimit);
+    if (!accepted(line, smtpSendLine(line, lineBound, nullptr, "DATA\r\n"))) return -1;
+    smtpWithin(smtpDataBlockLimit);
+    if (!sendHeaders(line, subject, to, from) || !sendBody(line, file)) return -1;
+    smtpWithin(smtpDataEndLimit);
+    if (!accepted(line, smtpSendLine(line, lineBound, nullptr, "\r\n.\r\n"), "the message was refused"))
+        return -1;
+    long n = quit(line);
     return smtpReplyIs(line, n, "250") || smtpReplyIs(line, n, "221") ? 0 : -1;
 }

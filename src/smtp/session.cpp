@@ -17,6 +17,20 @@ namespace zezarur::smtp {
 
 int smtpSocket = -1;
 
+namespace {
+
+const TimeLimit *waitLimit = &smtpCommandLimit;
+
+}  // namespace
+
+void smtpWithin(const TimeLimit &limit) { waitLimit = &limit; }
+
+void smtpSayIfLate(const Deadline &deadline) {
+    if (deadline.passed())
+        std::fprintf(stderr, "smtp: the %s time limit of %u s ran out\n", deadline.limit().what,
+                     deadline.limit().seconds);
+}
+
 long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *format, ...) {
     va_list args;
     va_start(args, format);
@@ -26,7 +40,10 @@ long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *fo
 }
 
 long smtpSend(const char *data, std::size_t len, const char *tag) {
-    return sendOnce(smtpSocket, data, len, tag);
+    const Deadline deadline(*waitLimit);
+    const long sent = sendAll(smtpSocket, data, len, deadline, tag);
+    if (sent < 0) smtpSayIfLate(deadline);
+    return sent;
 }
 
 namespace {
@@ -60,22 +77,33 @@ class ReplyEnd {
 
 constexpr std::size_t longestRead = 420;
 
-}  // namespace
-
-long smtpRecv(char *reply, std::size_t size, const char *tag) {
+long readReply(char *reply, std::size_t size, const Deadline &deadline, const char *tag) {
     ReplyEnd end;
-    long n = recvOnce(smtpSocket, reply, size, tag);
-    if (n <= 0) return n;
-    long whole = end.in(reply, n);
-    if (whole >= 0) return whole;
-    // The rest of a reply longer than the buffer, read with the same size
-    // and passed over.
+    std::size_t kept = 0;
+    while (kept < size && !std::memchr(reply, '\n', kept)) {
+        const long n = recvOnce(smtpSocket, reply + kept, size - kept, deadline, tag);
+        if (n <= 0) return n < 0 ? -1 : static_cast<long>(kept);
+        const long whole = end.in(reply + kept, n);
+        if (whole >= 0) return static_cast<long>(kept) + whole;
+        kept += static_cast<std::size_t>(n);
+    }
+    // The rest of a reply longer than its first line or the buffer, read
+    // with the same size and passed over.
     char rest[longestRead];
     size = std::min(size, sizeof rest);
-    for (long more; (more = recvOnce(smtpSocket, rest, size, tag)) != 0;) {
+    for (long more; (more = recvOnce(smtpSocket, rest, size, deadline, tag)) != 0;) {
         if (more < 0) return -1;
         if (end.in(rest, more) >= 0) break;
     }
+    return static_cast<long>(kept);
+}
+
+}  // namespace
+
+long smtpRecv(char *reply, std::size_t size, const char *tag) {
+    const Deadline deadline(*waitLimit);
+    const long n = readReply(reply, size, deadline, tag);
+    if (n < 0) smtpSayIfLate(deadline);
     return n;
 }
 

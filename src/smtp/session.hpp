@@ -4,10 +4,19 @@
 
 #include <cstddef>
 
+#include "platform/deadline.hpp"
+
 namespace zezarur::smtp {
 
 // The connected socket of the running mail session; -1 when none.
 extern int smtpSocket;
+
+// The time limit of each wait that follows (each send, each whole reply),
+// until another is set; the command limit at first.
+void smtpWithin(const TimeLimit &limit);
+// When the wait that just failed had run out of its time, says which limit
+// it was on the error stream.
+void smtpSayIfLate(const Deadline &deadline);
 
 // Formats into line (at most bound bytes with the NUL) and sends exactly the
 // formatted length.  A line that would not fit is refused, never cut: -1, as
@@ -19,11 +28,12 @@ long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *fo
 // never SIGPIPE, which would end the firmware program that runs the applet.
 long smtpSend(const char *data, std::size_t len, const char *tag);
 // Reads one whole reply, to the line feed of its last line, in reads of up to
-// size bytes (420 at most): the first read goes into reply, the rest of a
-// longer reply is passed over, so that the next step never starts on it and
-// what is examined is the reply's start.  The reply's bytes in reply (those
+// size bytes (420 at most), however the network cuts it: reply gets the
+// bytes up to its first line's end (as many as size holds), so that the code
+// is judged on a whole line; the rest of a longer reply is passed over, so
+// that the next step never starts on it.  The reply's bytes in reply (those
 // after its end, which a server that answers in step never sends, left out),
-// 0 when the server closed first, or -1.
+// what came before the server closed (0: nothing), or -1.
 long smtpRecv(char *reply, std::size_t size, const char *tag);
 // Whether the n bytes received are a refusal: a 4xx or 5xx code.
 bool smtpRefused(const char *reply, long n);

@@ -113,7 +113,10 @@ bool connectToServer(const SmtpOptions &options) {
     }
     serverAddress =
         inetAddress(server, static_cast<std::uint16_t>(std::strtol(options.port, nullptr, 10)));
-    return connectTo(smtpSocket, serverAddress, "connect :") >= 0;
+    const Deadline deadline(smtpConnectLimit);
+    if (connectTo(smtpSocket, serverAddress, deadline, "connect :") >= 0) return true;
+    smtpSayIfLate(deadline);
+    return false;
 }
 
 // One reply into the cleared buffer: its byte count, or -1.
@@ -124,7 +127,9 @@ long readReply(char *reply) {
 
 // The greeting, then EHLO or else HELO.
 bool greeted(char *reply) {
+    smtpWithin(smtpGreetingLimit);
     if (!smtpReplyIs(reply, readReply(reply), "220")) return false;
+    smtpWithin(smtpCommandLimit);
     for (const char *hello : {"ehlo", "helo"}) {
         if (smtpSendLine(reply, replyBound, "send: ", "%s localhost\r\n", hello) < 0) return false;
         long n = readReply(reply);
