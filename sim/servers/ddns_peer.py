@@ -4,7 +4,8 @@ reads the request up to its end (--until http: a blank line, bare line feeds
 or CR LF; --until line: the first CR LF), appends it to LOG as one JSON line
 {"port": PORT, "request": the exact bytes as Latin-1 text}, sends the bytes
 of ANSWER (read anew for every connection; empty or absent: no reply) in one
-write, and closes.  The DynDNS member update server is `--until http` on port
+write, and closes; an ANSWER of "<silent>" holds the connection, saying
+nothing, until the client closes it.  The DynDNS member update server is `--until http` on port
 80; TZO's lookup and update servers are `--until line` on 21340 and 21346."""
 
 import argparse
@@ -13,6 +14,7 @@ import socket
 
 ENDS = {"http": (b"\n\n", b"\r\n\r\n"), "line": (b"\r\n",)}
 TIMEOUT = 5.0  # a client that never finishes its request is dropped
+SILENT = b"<silent>"
 
 
 def read_request(conn, ends):
@@ -34,10 +36,11 @@ def main():
     p.add_argument("answer")
     p.add_argument("log")
     p.add_argument("--until", choices=sorted(ENDS), default="http")
+    p.add_argument("--bind", default="", help="the address to listen on (default: all)")
     args = p.parse_args()
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("", args.port))
+    listener.bind((args.bind, args.port))
     listener.listen(8)
     while True:
         conn, _ = listener.accept()
@@ -51,7 +54,11 @@ def main():
                     answer = f.read()
             except FileNotFoundError:
                 answer = b""
-            if answer:
+            if answer == SILENT:
+                conn.settimeout(None)
+                while conn.recv(4096):
+                    pass
+            elif answer:
                 conn.sendall(answer)
 
 

@@ -9,7 +9,6 @@ import pytest
 from conftest import BIN, DMZ, ISP, LAN, SERVICE, SRC, WAN, wait_for
 
 PEER = str(SRC / "sim/servers/ddns_peer.py")
-S18, S20, S22 = " " * 18, " " * 20, " " * 22
 OK = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
 GOOD = OK + "good 198.51.100.7"
 PEERS = {"dyndns-peer": (80, "http"), "tzo-lookup-peer": (21340, "line"),
@@ -34,7 +33,7 @@ class Box:
         sim.file("ddns").mkdir()
         for name, (port, until) in PEERS.items():
             sim.run("service", "add", name, str(port), "python3", PEER, str(port), str(sim.file(f"ddns/{name}.answer")),
-                    str(sim.file("ddns/requests")), "--until", until, check=True)
+                    str(sim.file("ddns/requests")), "--until", until, "--bind", SERVICE, check=True)
 
     def answer(self, name, data):
         self.sim.file(f"ddns/{name}.answer").write_bytes(data.encode("latin-1"))
@@ -56,8 +55,9 @@ class Box:
             self.sim.file(f).unlink(missing_ok=True)
         self.sim.file("var/ddnsclient.conf").write_text(config)
         self.mark = self.sim.log_end()
-        self.proc = Popen([str(BIN / "zezarur-sim"), "exec", "ddns", *args], env=self.sim.env,
-                          stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL)
+        with open(self.sim.file("ddns/stderr"), "w") as stderr:
+            self.proc = Popen([str(BIN / "zezarur-sim"), "exec", "ddns", *args], env=self.sim.env,
+                              stdin=DEVNULL, stdout=DEVNULL, stderr=stderr)
         pid = self.sim.file("var/run/ddnsclient.pid")
         wait_for(lambda: pid.exists() and pid.read_text() or self.proc.poll() is not None,
                  "the pid file")
@@ -100,7 +100,7 @@ def test_the_dyndns_peer_speaks_the_protocol_to_ddclient(box, tmp_path):
 FIRST = {"dyndns": "members.dyndns.org", "dyndns-3322": "members.3322.org",
          "tzo": "tzo-lookup.example"}
 NO_LISTENER, NO_NAME = "set @ 127.0.0.1", "del @"
-UNREACHED = "{} unable to establish" + S18 + "connection with {} \n"
+UNREACHED = "{} unable to establish" + " " * 18 + "connection with {} \n"
 LOOKUP = "tzo," + SERVICE
 TZO_INVALID = "invalid tzo configuration:{}check your domain, username or password"
 # Service, answer (TZO: lookup|update), status file, log when it is not the
@@ -118,7 +118,7 @@ ANSWERS = [
     ("dyndns", "HTTP/1.0 302 Found\r\n\r\n", "server returned unknown code: 302\n", None, False),
     ("dyndns", NO_LISTENER, UNREACHED.format("dyndns", "members.dyndns.org"), None, False),
     ("dyndns-3322", NO_LISTENER, UNREACHED.format("dyndns 3322", "members.3322.org"), None, False),
-    ("dyndns", NO_NAME, f"dyndns unable to resolve{S18}members.dyndns.org check your dns "
+    ("dyndns", NO_NAME, f"dyndns unable to resolve{' ' * 18}members.dyndns.org check your dns "
      "configuration\n", None, False),
     ("tzo", f"x,10.9.9.9,{SERVICE}\r\n|OK ]40\r\n", "tzo updated\n", None, True),
     ("tzo", LOOKUP + "|] 41", "Invalid Name\n", "Invalid Name - host and domain name", True),
@@ -126,9 +126,11 @@ ANSWERS = [
     ("tzo", LOOKUP + "|]46", "Invalid Name - host and domain name\n", None, True),
     ("tzo", LOOKUP + "|]48", "tzo key expired\n", None, True),
     ("tzo", LOOKUP + "|40", "tzo update failed\n", "server returned Unknown code: -1", False),
-    ("tzo", "no comma|]40", TZO_INVALID.format(S22) + "\n", TZO_INVALID.format(S20), False),
+    ("tzo", "no comma|]40", TZO_INVALID.format(" " * 22) + "\n", TZO_INVALID.format(" " * 20), False),
+    # The update server refuses: nothing is sent, and nothing but the refusal said.
+    ("tzo", "tzo,127.0.0.1|", "", "sending tzo update request", False),
     ("tzo", NO_LISTENER, "tzo:unable to establish connection\n", None, False),
-    ("tzo", NO_NAME, f"DNS error occured,{S18}check your network configuration\n",
+    ("tzo", NO_NAME, f"DNS error occured,{' ' * 18}check your network configuration\n",
      "DNS error occured, check your network configuration", False),
 ]
 
@@ -143,10 +145,37 @@ def test_answers(box, service, answer, status, logged, done):
         log = box.attempt(conf([4, service, "home.example", "me@mail.example", "KEY1", 0, "NO"]), status, done)
     finally:
         box.sim.run("hosts", "set", FIRST[service], SERVICE, check=True)
-    assert ("info", said(logged or status)) in log
+    assert ("info", said(logged or status)) in log and "send:" not in box.text("ddns/stderr")
     if service == "tzo":
         assert box.requests() == ["I KEY1\r\n"] * ("|" in answer) + \
-            [f"R home.example,me@mail.example,KEY1,{WAN}\r\n"] * ("," in answer.split("|")[0])
+            [f"R home.example,me@mail.example,KEY1,{WAN}\r\n"] * (SERVICE in answer.split("|")[0])
+
+
+def test_a_silent_server_holds_the_other_records_only_until_the_time_limit(box):
+    """The first record's server takes the request and never answers: at the
+    real 2-minute limit it counts as unreached, the second record is
+    registered in that same cycle, and the first is tried again the next."""
+    silent = "198.51.100.20"
+    box.answer("dyndns-peer", GOOD)
+    box.sim.file("ddns/silent.answer").write_text("<silent>")
+    box.sim.run("service", "--address", silent, "add", "silent", "80", "python3", PEER, "80",
+                str(box.sim.file("ddns/silent.answer")), str(box.sim.file("ddns/requests")), "--bind", silent,
+                check=True)
+    box.sim.run("hosts", "set", "members.3322.org", silent, check=True)
+    to_silent = lambda: [r for r in box.requests() if r.startswith("GET /dyndns/")]  # noqa: E731
+    try:
+        box.start(conf([4, "dyndns-3322", "one.example", "u", "p", 0, "NO"],
+                       [2, "dyndns", "two.example", "u", "p", 0, "NO"]))
+        wait_for(to_silent, "the first request")
+        wait_for(lambda: box.text("var/run/ddnsStatus2") == "dyndns updated\n", "the second record", timeout=150)
+        assert box.text("var/run/ddnsStatus4") == UNREACHED.format("dyndns 3322", "members.3322.org") + \
+            "members.3322.org: exchange time limit of 120 s ran out\n"
+        wait_for(lambda: len(to_silent()) == 2, "the first record's next attempt")
+        box.stop()
+    finally:
+        box.sim.run("service", "del", "silent", check=True)
+        box.sim.run("hosts", "set", "members.3322.org", SERVICE, check=True)
+    assert "recv: " in box.text("ddns/stderr")
 
 
 REQUEST = ("GET /{}/update?system=dyndns&hostname={}&myip={}&wildcard={}& HTTP/1.0\r\nHost: {}\r\n"
