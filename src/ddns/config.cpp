@@ -11,6 +11,7 @@
 
 #include "ddns/config_parse.hpp"
 #include "ddns/ddns.hpp"
+#include "platform/owned.hpp"
 
 namespace zezarur::ddns {
 
@@ -20,7 +21,6 @@ unsigned numOfDdnsConfiguration = 0;
 namespace {
 
 constexpr const char *configPath = "/var/ddnsclient.conf";
-constexpr unsigned long configMax = 400;  // the rest of the file is ignored
 
 // atoi without its undefined overflow: out-of-range numbers saturate.
 int decimal(const char *text) {
@@ -64,16 +64,17 @@ bool ddnsConfigRead() {
     // A daemon run again in the same process starts from an empty table.
     for (DdnsConfig &r : ddnsConfigTable) release(r);
     numOfDdnsConfiguration = 0;
-    FILE *f = adpFileOpen(configPath, "r");
-    if (!f) {
-        syslog(LOG_ERR, "Failed to Open: %s \n", configPath);
-        return false;
+    char text[ddnsConfigMax + 1] = {};
+    {
+        AdpFile f(adpFileOpen(configPath, "r"));
+        if (!f) {
+            syslog(LOG_ERR, "Failed to Open: %s \n", configPath);
+            return false;
+        }
+        syslog(LOG_INFO, "\nreading ddnsclient.conf file ...\n");
+        adpFileRead(text, 1, ddnsConfigMax, f.get());
     }
-    syslog(LOG_INFO, "\nreading ddnsclient.conf file ...\n");
-    char text[configMax + 1] = {};
-    adpFileRead(text, 1, configMax, f);
     syslog(LOG_INFO, "\nConfiguration \n%s", text);
-    adpFileClose(f);
 
     char *cursor = text;
     while (char *line = ddnsConfigLine(cursor)) {

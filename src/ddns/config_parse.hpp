@@ -6,6 +6,8 @@
 namespace zezarur::ddns {
 
 constexpr int ddnsConfigFieldCount = 7;
+// Only this many bytes of the file are read; the rest is ignored.
+constexpr unsigned long ddnsConfigMax = 400;
 
 // The next line at cursor, NUL-terminated in place; null at the end.
 inline char *ddnsConfigLine(char *&cursor) {

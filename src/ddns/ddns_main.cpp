@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "ddns/ddns.hpp"
+#include "platform/owned.hpp"
 #include "platform/report.hpp"
 #include "platform/sock.hpp"
 
@@ -86,13 +87,12 @@ const Service *serviceOf(const char *keyword) {
 }
 
 bool writePid() {
-    FILE *f = adpFileOpen(pidPath, "w");
+    AdpFile f(adpFileOpen(pidPath, "w"));
     if (!f) {
         syslog(LOG_ERR, "can not open pid file: %s", pidPath);
         return false;
     }
-    adpFilePrintf(f, "%d\n", static_cast<int>(getpid()));
-    adpFileClose(f);
+    adpFilePrintf(f.get(), "%d\n", static_cast<int>(getpid()));
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include "lscan/host_list.hpp"
 #include "lscan/pass.hpp"
 #include "lscan/sweep.hpp"
+#include "platform/owned.hpp"
 
 using namespace zezarur::lscan;
 
@@ -42,15 +43,12 @@ int refreshRateArg(int argc, char **argv) {
 }
 
 void writePidFile() {
-    FILE *f = adpFileOpen(pidPath, "wb+");
-    if (!f) return;
-    adpFilePrintf(f, "%d \n", static_cast<int>(::getpid()));
-    adpFileClose(f);
+    if (zezarur::AdpFile f{adpFileOpen(pidPath, "wb+")}) adpFilePrintf(f.get(), "%d \n", static_cast<int>(::getpid()));
 }
 
 // The list is empty until the first update has run.
 void emptyHostList() {
-    if (FILE *f = adpFileOpen(lscanOutPath, "w+")) adpFileClose(f);
+    zezarur::AdpFile emptied(adpFileOpen(lscanOutPath, "w+"));
 }
 
 [[noreturn]] void runPasses(int rate) {

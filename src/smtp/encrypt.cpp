@@ -10,24 +10,17 @@
 
 char *challenge = nullptr;
 
-namespace {
-
-constexpr std::size_t bufferSize = 421;
-constexpr std::size_t bound = bufferSize - 1;  // lines composed and replies read
-
-}  // namespace
-
 using namespace zezarur::smtp;
 
 extern "C" int encrypt(void) {
     if (!smtpCredentialsSet()) return -1;
-    char buffer[bufferSize] = {};  // its last byte is never written: a NUL for the decoder
-    if (smtpSendLine(buffer, bound, "send: ", "auth cram-md5\r\n") < 0) return -1;
-    long n = smtpAwaitPrompt(buffer, bound, "recv: ");
+    char buffer[smtpBufferSize] = {};  // its last byte is never written: a NUL for the decoder
+    if (smtpSendLine(buffer, smtpReadMax, "send: ", "auth cram-md5\r\n") < 0) return -1;
+    long n = smtpAwaitPrompt(buffer, smtpReadMax, "recv: ");
     if (n < 0) return -1;
     const char *blank = static_cast<const char *>(std::memchr(buffer, ' ', static_cast<std::size_t>(n)));
     if (!blank) {
-        std::fputs("smtp: the server sent no CRAM-MD5 challenge\n", stderr);
+        smtpSay("the server sent no CRAM-MD5 challenge");
         return -1;
     }
     // The text after the blank, its CR LF included (the decoder skips it).
@@ -42,12 +35,12 @@ extern "C" int encrypt(void) {
     if (!answer) return -1;
     std::snprintf(answer.get(), answerSize, "%s %s", Username, response);
 
-    long len = smtpBase64Line(buffer, bound, answer.get(), static_cast<int>(answerSize - 1));
+    long len = smtpBase64Line(buffer, smtpReadMax, answer.get(), static_cast<int>(answerSize - 1));
     if (len < 0) {
-        std::fputs("smtp: the user name is too long for the CRAM-MD5 answer\n", stderr);
+        smtpSay("the user name is too long for the CRAM-MD5 answer");
         return -1;
     }
     if (smtpSend(buffer, static_cast<std::size_t>(len), "send: ") < 0) return -1;
-    n = smtpRecv(buffer, bound, "recv: ");
+    n = smtpRecv(buffer, smtpReadMax, "recv: ");
     return smtpReplyIs(buffer, n, "235") ? 0 : -1;
 }

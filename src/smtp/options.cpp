@@ -63,7 +63,7 @@ bool take(const OptionRow &row, const char *value, SmtpOptions &options) {
     }
     if (row.kind == Kind::subject && (!value || !*value)) return false;
     if (!value) {
-        std::fprintf(stderr, "smtp: option %c needs a value\n", row.letter);
+        smtpSay("option %c needs a value", row.letter);
         return false;
     }
     if (row.kind == Kind::credential) {

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "platform/line.hpp"
+#include "platform/owned.hpp"
 #include "smtp/session.hpp"
 
 namespace zezarur::smtp {
@@ -59,7 +60,7 @@ bool accepted(char *line, long sent, const char *refusedAs = nullptr) {
         const auto *end = static_cast<const char *>(std::memchr(line, '\n', static_cast<std::size_t>(n)));
         int length = static_cast<int>(end ? end - line : n);
         if (length > 0 && line[length - 1] == '\r') --length;
-        std::fprintf(stderr, "smtp: %s: %.*s\n", refusedAs, length, line);
+        smtpSay("%s: %.*s", refusedAs, length, line);
     }
     quit(line);
     return false;
@@ -88,10 +89,9 @@ bool sendHeaders(char *line, const char *subject, const char *to, const char *fr
 // still makes a mail.
 bool sendBody(char *line, const char *file) {
     char piece[bodySize];
-    std::FILE *log = adpFileOpen(file, "r");
-    long n = log ? readLine(piece, bodySize, log) : -1;
+    AdpFile log(adpFileOpen(file, "r"));
+    long n = log ? readLine(piece, bodySize, log.get()) : -1;
     if (n < 0) {
-        if (log) adpFileClose(log);
         smtpSendLine(line, lineBound, nullptr, "%s\r\n", "No Data Available.");
         return true;
     }
@@ -108,8 +108,7 @@ bool sendBody(char *line, const char *file) {
         if (ends) out = std::copy_n("\r\n", 2, out);
         if (out > start) ok = smtpSend(start, static_cast<std::size_t>(out - start), nullptr) >= 0;
         lineStart = ends || (lineStart && out == text);
-    } while (ok && (n = readLine(piece, bodySize, log)) >= 0);
-    adpFileClose(log);
+    } while (ok && (n = readLine(piece, bodySize, log.get())) >= 0);
     return ok;
 }
 

@@ -1,3 +1,4 @@
+#include <zezarur/adp.h>
 #include <zezarur/zezarur.h>  // before <unistd.h>, which <memory> may bring
 
 #include "smtp/session.hpp"
@@ -25,10 +26,18 @@ const TimeLimit *waitLimit = &smtpCommandLimit;
 
 void smtpWithin(const TimeLimit &limit) { waitLimit = &limit; }
 
+void smtpSay(const char *format, ...) {
+    char text[smtpBufferSize];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    adpFilePrintf(stderr, "smtp: %s\n", text);
+}
+
 void smtpSayIfLate(const Deadline &deadline) {
     if (deadline.passed())
-        std::fprintf(stderr, "smtp: the %s time limit of %u s ran out\n", deadline.limit().what,
-                     deadline.limit().seconds);
+        smtpSay("the %s time limit of %u s ran out", deadline.limit().what, deadline.limit().seconds);
 }
 
 long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *format, ...) {
@@ -75,7 +84,6 @@ class ReplyEnd {
     bool more = false;       // the current line is not the reply's last
 };
 
-constexpr std::size_t longestRead = 420;
 
 long readReply(char *reply, std::size_t size, const Deadline &deadline, const char *tag) {
     ReplyEnd end;
@@ -89,7 +97,7 @@ long readReply(char *reply, std::size_t size, const Deadline &deadline, const ch
     }
     // The rest of a reply longer than its first line or the buffer, read
     // with the same size and passed over.
-    char rest[longestRead];
+    char rest[smtpReadMax];
     size = std::min(size, sizeof rest);
     for (long more; (more = recvOnce(smtpSocket, rest, size, deadline, tag)) != 0;) {
         if (more < 0) return -1;
@@ -124,7 +132,7 @@ long smtpAwaitPrompt(char *reply, std::size_t size, const char *tag) {
 
 bool smtpFits(const char *value, std::size_t limit, const char *what) {
     if (std::strlen(value) <= limit) return true;
-    std::fprintf(stderr, "smtp: %s is longer than %zu characters\n", what, limit);
+    smtpSay("%s is longer than %zu characters", what, limit);
     return false;
 }
 
@@ -144,7 +152,7 @@ long smtpBase64Line(char *line, std::size_t size, const char *data, int length) 
 
 bool smtpCredentialsSet() {
     if (Username && Password) return true;
-    std::fputs("smtp: the login needs a user name (u) and a password (P)\n", stderr);
+    smtpSay("the login needs a user name (u) and a password (P)");
     return false;
 }
 

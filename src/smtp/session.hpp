@@ -11,6 +11,14 @@ namespace zezarur::smtp {
 // The connected socket of the running mail session; -1 when none.
 extern int smtpSocket;
 
+// The buffer of the greeting, the hello and CRAM-MD5: lines are composed,
+// and replies read, 420 bytes at a time, so that its last byte stays a NUL.
+constexpr std::size_t smtpBufferSize = 421;
+constexpr std::size_t smtpReadMax = smtpBufferSize - 1;
+
+// Says "smtp: " and the text, one line on the error stream.
+void smtpSay(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 // The time limit of each wait that follows (each send, each whole reply),
 // until another is set; the command limit at first.
 void smtpWithin(const TimeLimit &limit);
@@ -28,7 +36,7 @@ long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *fo
 // never SIGPIPE, which would end the firmware program that runs the applet.
 long smtpSend(const char *data, std::size_t len, const char *tag);
 // Reads one whole reply, to the line feed of its last line, in reads of up to
-// size bytes (420 at most), however the network cuts it: reply gets the
+// size bytes (smtpReadMax at most), however the network cuts it: reply gets the
 // bytes up to its first line's end (as many as size holds), so that the code
 // is judged on a whole line; the rest of a longer reply is passed over, so
 // that the next step never starts on it.  The reply's bytes in reply (those

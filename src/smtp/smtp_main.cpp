@@ -67,8 +67,6 @@ constexpr char usageAtUnknownOption[] =
     "\tP <password>\n";
 
 constexpr int lanInterface = 2;
-constexpr std::size_t replySize = 421;
-constexpr std::size_t replyBound = replySize - 1;
 constexpr char defaultFile[] = "/var/log/securityall/current";
 
 // The local address bound by an earlier run in this process; a new socket
@@ -89,7 +87,7 @@ bool ready(SmtpOptions &options) {
     if (!options.subject[0] || !smtpMailFits(options.subject, options.to, options.from))
         return false;
     if (options.mode == smtpLoginUnset) {
-        std::fputs("smtp: no login chosen: c (CRAM-MD5), p (LOGIN) or n (none)\n", stderr);
+        smtpSay("no login chosen: c (CRAM-MD5), p (LOGIN) or n (none)");
         return false;
     }
     return options.mode == smtpNoLogin || smtpCredentialsSet();
@@ -121,8 +119,8 @@ bool connectToServer(const SmtpOptions &options) {
 
 // One reply into the cleared buffer: its byte count, or -1.
 long readReply(char *reply) {
-    std::memset(reply, 0, replySize);
-    return smtpRecv(reply, replyBound, "recv: ");
+    std::memset(reply, 0, smtpBufferSize);
+    return smtpRecv(reply, smtpReadMax, "recv: ");
 }
 
 // The greeting, then EHLO or else HELO.
@@ -131,7 +129,7 @@ bool greeted(char *reply) {
     if (!smtpReplyIs(reply, readReply(reply), "220")) return false;
     smtpWithin(smtpCommandLimit);
     for (const char *hello : {"ehlo", "helo"}) {
-        if (smtpSendLine(reply, replyBound, "send: ", "%s localhost\r\n", hello) < 0) return false;
+        if (smtpSendLine(reply, smtpReadMax, "send: ", "%s localhost\r\n", hello) < 0) return false;
         long n = readReply(reply);
         if (smtpReplyIs(reply, n, "250")) return true;
         if (n < 0) return false;
@@ -167,7 +165,7 @@ extern "C" int smtpMain(int argc, char **argv) {
     }
     int result = -1;
     if (smtpOptionsRead(argc, argv, options, usageAtUnknownOption) == 0) {
-        zezarur::Malloced<char> reply = zezarur::allocate(replySize);
+        zezarur::Malloced<char> reply = zezarur::allocate(smtpBufferSize);
         if (ready(options)) result = mail(options, local.addr, reply.get());
     }
     releaseCredentials();
