@@ -12,7 +12,6 @@ SIM_SRC = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BIN_DIR = LAUNCHER = None
 STANDINS = ["cfg", "reboot", "dhcpchk"]
 HOST_DEVICES = ["null", "zero", "full", "random", "urandom", "tty"]
-FLASH_SIZE = 1 << 20
 FIRM_VERSION = "1.0.0"  # what the firmware leaves in /var/firmVersion
 START_TIMEOUT = 10.0
 

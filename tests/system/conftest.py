@@ -18,7 +18,7 @@ from zezarur_sim import plan  # noqa: E402
 from zezarur_sim.definitions import APPLETS  # noqa: E402,F401 (for the tests)
 
 WAN, LAN, DMZ = (plan.address(i) for i in ("wan0", "lan0", "dmz0"))
-ISP, SERVICE = plan.ISP_ADDRESS.split("/")[0], plan.SERVICE_HOST
+ISP, SERVICE, MODEM = plan.ISP_ADDRESS.split("/")[0], plan.SERVICE_HOST, plan.PPTP_MODEM.split("/")[0]
 # The build whose applets the sandboxes run (zezarur-sim start --applets): this
 # one, or a cross build under its emulator. Records are packed in its CPU's
 # byte order (struct's "<" or ">") with its pointer width, from its ELF header.

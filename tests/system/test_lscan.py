@@ -9,7 +9,8 @@ from scapy.all import ARP, IP, UDP, rdpcap
 from conftest import LAN as ROUTER, plan, wait_for
 
 USAGE = "lscand [-r refreshrate]\nrefreshrate is in seconds and default is 10 seconds\n"
-LAPTOP = "192.168.1.50"  # added below to the LAN's hosts at start
+LAN_HOSTS = [str(ip) for ip in plan.network("lan0").hosts()]  # what a sweep goes through
+LAPTOP = str(plan.network("lan0")[50])  # added below to the LAN's hosts at start
 HELD = {ip: plan.host_mac(ip) for ip in [ip for _, ip, _ in plan.DEFAULT_LAN] + [LAPTOP]}
 DESKTOP = next(ip for _, ip, netbios in plan.DEFAULT_LAN if netbios == "DESKTOP")
 
@@ -70,7 +71,7 @@ def scan(sim):
         capture("start")
         seen = {"at start": (pidfile, sim.file("var/lscan_out").read_text())}
         wait_for(lambda: fetches.read_text(), "the first fetch")
-        sim.exec("ip", "addr", "add", ROUTER + "/24", "dev", "lan0", check=True)
+        sim.exec("ip", "addr", "add", plan.ROUTER["lan0"][1], "dev", "lan0", check=True)
         wait_for(lambda: sim.file("var/lscan_out").read_text(), "the first host list")
         capture("stop")
         frames = {i: rdpcap(path) for i, (_, path) in pcaps.items()}
@@ -92,7 +93,7 @@ class TestOneDaemon:
         assert max({to: t for t, to in reversed(scan["sweep"])}.values()) < dhcpchk_calls(sim)[0]
 
     def test_sweep_sends_once_to_each_address_in_order(self, scan):
-        assert list(dict.fromkeys(to for _, to in scan["sweep"])) == [f"192.168.1.{n}" for n in range(1, 255)]
+        assert list(dict.fromkeys(to for _, to in scan["sweep"])) == LAN_HOSTS
         # Over loopback to the router itself; on the switch the datagram only
         # reaches hosts that answer ARP, for the rest the kernel drops it.
         assert scan["datagrams"] == {"lo": [(ROUTER, b"\xf1")], "br0": [(h, b"\xf1") for h in sorted(HELD)]}
@@ -132,4 +133,4 @@ def test_rate_is_180_when_the_value_is_not_a_number(sim, args):
         start = inode(sim)
         wait_for(lambda: inode(sim) != start, "the first host list")
         # The first update (pass 5) came without a sweep before it.
-        assert sim.exec("ip", "neigh", "show", "192.168.1.254", "dev", "lan0").stdout == ""
+        assert sim.exec("ip", "neigh", "show", LAN_HOSTS[-1], "dev", "lan0").stdout == ""

@@ -4,6 +4,7 @@ import os
 
 import pytest
 
+from conftest import plan
 from flash_store import box, store_lines  # noqa: F401 (fixture)
 
 MAX_SIZE, SECTOR, MAGIC = 0x7FFF8, 0x20000, b"\x00\x2b\x6d\xe4"
@@ -18,7 +19,7 @@ MAX_SIZE, SECTOR, MAGIC = 0x7FFF8, 0x20000, b"\x00\x2b\x6d\xe4"
     ("sffs w", MAGIC + b"\x22\1\2\3", "002b6de4, version:2, state:Not SFFS, databytes:66051", "0 Free 0 Used"),
     ("sffs w", b"\0\x2b\x6d\xe5\x11\0\0\1", "002b6de5, version:1, state:In Use, databytes:1", "0 Free 1 Used")])
 def test_usage_then_status(box, command, header, shown, counts):
-    box.file("dev/obxcfgC").write_bytes(header + b"\xff" * ((1 << 20) - 8))
+    box.file("dev/obxcfgC").write_bytes(header + b"\xff" * (plan.FLASH_SIZE - len(header)))
     r = box.sh(command)
     assert (r.returncode, r.stdout) == (0, "Usage: sffs < r | w > <filename>\nsffsStatus: 1 Blocks\n"
                                            f"    Block(0)> magic:{shown}\nsffsStatus: {counts}\n")
