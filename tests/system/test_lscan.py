@@ -37,12 +37,13 @@ def lscand(sim, *args):
     pidfile = sim.file("var/run/lscand.pid")
     pidfile.unlink(missing_ok=True)
     assert sim.exec("lscand", *args).returncode == 0
-    pid = wait_for(lambda: (t := pidfile.exists() and pidfile.read_text() or "").endswith("\n") and t, "the pid file")
+    pid_line = wait_for(lambda: pidfile.exists() and pidfile.read_text().endswith("\n") and pidfile.read_text(),
+                        "the pid file, written whole")
     try:
-        yield pid
+        yield pid_line
     finally:
-        sim.exec("kill", pid.strip(), check=True)
-        wait_for(lambda: sim.exec("kill", "-0", pid.strip()).returncode != 0, "lscand to end")
+        sim.exec("kill", pid_line.strip(), check=True)
+        wait_for(lambda: sim.exec("kill", "-0", pid_line.strip()).returncode != 0, "lscand to end")
 
 
 @pytest.fixture(scope="module")
@@ -66,10 +67,13 @@ def scan(sim):
     fetches.write_text("")
     pcaps = {i: (target, str(sim.file(f"var/tmp/scan-{i}.pcap")))
              for i, target in (("br0", "lan:br0"), ("lo", "lo"))}
-    capture = lambda action: [sim.run("capture", action, *pcap, check=True) for pcap in pcaps.values()]
-    with lscand(sim, "-r", "30") as pidfile:
+
+    def capture(action):
+        for pcap in pcaps.values():
+            sim.run("capture", action, *pcap, check=True)
+    with lscand(sim, "-r", "30") as pid_line:
         capture("start")
-        seen = {"at start": (pidfile, sim.file("var/lscan_out").read_text())}
+        seen = {"at start": (pid_line, sim.file("var/lscan_out").read_text())}
         wait_for(lambda: fetches.read_text(), "the first fetch")
         sim.exec("ip", "addr", "add", plan.ROUTER["lan0"][1], "dev", "lan0", check=True)
         wait_for(lambda: sim.file("var/lscan_out").read_text(), "the first host list")
@@ -80,7 +84,7 @@ def scan(sim):
                      for i in frames}
         fetched = [(float(t), addressed == "1") for t, _, addressed in map(str.split, fetches.read_text().splitlines())]
         fetches.unlink()
-        yield dict(seen, sweep=sweep, datagrams=datagrams, pid=pidfile.strip(), fetched=fetched)
+        yield dict(seen, sweep=sweep, datagrams=datagrams, pid=pid_line.strip(), fetched=fetched)
 
 
 class TestOneDaemon:

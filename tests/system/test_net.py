@@ -23,13 +23,13 @@ def links(out):
 
 
 def test_router_has_wan_lan_dmz_and_nothing_else(module_sim):
-    net, run = module_sim, lambda *a: subprocess.run(a, capture_output=True, text=True).stdout
+    net, outside = module_sim, lambda *argv: subprocess.run(argv, capture_output=True, text=True).stdout
     addrs = [line.split()[::2] for line in net.exec("ip", "-br", "-4", "addr").stdout.splitlines()]
     assert {name.split("@")[0]: addr for name, addr in addrs} == {
         "lo": "127.0.0.1/8", **{name: address for name, (_, address) in plan.ROUTER.items()}}
     inside = links(net.exec("ip", "-o", "link").stdout)
     assert inside == {"lo", "lan0", "wan0", "dmz0"}  # and none of them outside:
-    assert inside & links(run("ip", "-o", "link")) == {"lo"} and run("ip", "netns") == ""
+    assert inside & links(outside("ip", "-o", "link")) == {"lo"} and outside("ip", "netns") == ""
     assert net.file("ifmap").read_text() == "2 lan0\n3 dmz0\n4 wan0\n"
     assert f"default via {ISP} dev wan0" in net.exec("ip", "route").stdout
 

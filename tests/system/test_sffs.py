@@ -49,16 +49,18 @@ def test_store_over_a_stored_file_erases_whole_sectors_then_restore(box, size):
 # write, or a refusal, ends it with -1 (and a failed open says so on stderr).
 OLD, NEW, MAGIC_AT = 3000, 150000, 2 * SECTOR
 MARK_AT = MAGIC_AT + 4 + NEW + 8
-W = "w /var/new"
+STORE_NEW = "w /var/new"
 
 
 @pytest.mark.parametrize("fault, args, ends, restored", [
-    ("cut 0", W, "137", "old"), ("cut 1", W, "137", "none"), (f"cut {MAGIC_AT + 2}", W, "137", "none"),
-    (f"cut {MARK_AT - 3}", W, "137", "none"), (f"cut {MARK_AT + 4}", W, "137", "none"),
-    (f"cut {MARK_AT + 5}", W, "137", "new"), ("erase 1", W, "255", "old"), ("write 2", W, "255", "none"),
-    ("write 295", W, "255", "none"), ("write 296", W, "255", "none"), (None, "x /var/new", "255 open:", "old"),
-    (None, "w /var/missing", "255 open:", "old"), (None, "r /var/no/such/dir", "255 open:", "old"),
-    (None, "w /var/empty", "255", "old"), (None, "w /var/big", "255", "old")])
+    ("cut 0", STORE_NEW, "137", "old"), ("cut 1", STORE_NEW, "137", "none"),
+    (f"cut {MAGIC_AT + 2}", STORE_NEW, "137", "none"), (f"cut {MARK_AT - 3}", STORE_NEW, "137", "none"),
+    (f"cut {MARK_AT + 4}", STORE_NEW, "137", "none"), (f"cut {MARK_AT + 5}", STORE_NEW, "137", "new"),
+    ("erase 1", STORE_NEW, "255", "old"), ("write 2", STORE_NEW, "255", "none"),
+    ("write 295", STORE_NEW, "255", "none"), ("write 296", STORE_NEW, "255", "none"),
+    (None, "x /var/new", "255 open:", "old"), (None, "w /var/missing", "255 open:", "old"),
+    (None, "r /var/no/such/dir", "255 open:", "old"), (None, "w /var/empty", "255", "old"),
+    (None, "w /var/big", "255", "old")])
 def test_cut_failed_or_refused_store_leaves_old_new_or_nothing(box, fault, args, ends, restored):
     files = {"old": os.urandom(OLD), "new": os.urandom(NEW), "none": b""}
     for name, data in [*files.items(), ("empty", b""), ("big", bytes(MAX_SIZE + 1)), ("out", b"stale")]:
