@@ -15,10 +15,13 @@
 // a row text; the HTTP status is at most three characters of a decimal number
 // (-99 to 999); TZO's server text follows the last comma, its result code is
 // -1 without a ']'.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ddns/config_parse.hpp"
 #include "ddns/dyndns_reply.hpp"
@@ -41,25 +44,54 @@ long expectWhole(long n, const char *buffer, const string &text, std::size_t cap
     return n;
 }
 
-// The DynDNS request's length or -1, after both TZO lines are checked.
+using Pairs = std::vector<std::pair<string, string>>;
+
+// Whether text, split at between into "name within value" pieces as a server
+// splits it, holds exactly the pairs expected, in any order.
+bool holds(const string &text, const string &between, const string &within, const Pairs &expected) {
+    Pairs read;
+    for (std::size_t at = 0, end; at < text.size(); at = end + between.size()) {
+        end = std::min(text.find(between, at), text.size());
+        const string piece = text.substr(at, end - at);
+        const std::size_t mark = std::min(piece.find(within), piece.size());
+        read.emplace_back(piece.substr(0, mark), piece.substr(std::min(mark + within.size(), piece.size())));
+    }
+    return std::is_permutation(read.begin(), read.end(), expected.begin(), expected.end());
+}
+
+// The DynDNS request's length or -1, after both TZO lines are checked.  It is
+// as long as its parts; one whose values hold no separator is read back as a
+// server reads it, the query's fields and the headers by name.
 long requests(const DdnsConfig &r, const char *address, const char *version) {
     char line[bufferSize], request[requestCapacity];
     expectWhole(tzoLookupLine(line, r), line, string("I ") + r.passwd + "\r\n", bufferSize);
     const string update = string("R ") + r.hostname + "," + r.username + "," + r.passwd + ",";
     expectWhole(tzoUpdateLine(line, r, address), line, update + address + "\r\n", bufferSize);
-    DynDnsVariant variant{};
-    variant.server = "members.example";
-    variant.requestStart = "GET /nic/update?";
+    const DynDnsVariant variant{.server = "members.example", .requestStart = "GET /nic/update?"};
     const string credentials = string(r.username) + ":" + r.passwd;
     int length = static_cast<int>(credentials.size());
     const char *authorization = base64_encode(credentials.c_str(), &length);
-    const string text = string("GET /nic/update?system=") + r.service + "&hostname=" + r.hostname +
-                        "&myip=" + address + "&wildcard=" + r.wildcard +
-                        "& HTTP/1.0\r\nHost: members.example\r\nAuthorization: Basic " +
-                        authorization + "\r\nUser-Agent: Brenlow/ZR4410/" + version +
-                        "\r\nConnection: close\r\nPragma: no-cache\r\n\n\n";
-    return expectWhole(dynDnsRequest(request, variant, r, authorization, address, version), request,
-                       text, requestCapacity);
+    const Pairs query{{"system", r.service}, {"hostname", r.hostname}, {"myip", address},
+                      {"wildcard", r.wildcard}};
+    const Pairs headers{{"Host", variant.server}, {"Authorization", string("Basic ") + authorization},
+                        {"User-Agent", string("Brenlow/ZR4410/") + version}, {"Connection", "close"},
+                        {"Pragma", "no-cache"}};
+    const string start = variant.requestStart, lineEnd = " HTTP/1.0\r\n", blankLines = "\n\n";
+    std::size_t expected = start.size() + lineEnd.size() + blankLines.size();
+    for (const auto &[name, value] : query) expected += name.size() + value.size() + 2;  // "=", "&"
+    for (const auto &[name, value] : headers) expected += name.size() + value.size() + 4;  // ": ", CRLF
+    const long n = dynDnsRequest(request, variant, r, authorization, address, version);
+    check(n < 0 ? expected >= requestCapacity
+                : n == static_cast<long>(expected) && std::strlen(request) == expected);
+    const string values = string(r.service) + r.hostname + r.wildcard;  // a separator in one: ambiguous
+    if (n < 0 || values.find_first_of("&= \r") != string::npos) return n;
+    const string text(request);
+    const std::size_t queryEnd = text.find(lineEnd), headersAt = queryEnd + lineEnd.size();
+    const std::size_t headersEnd = text.size() - blankLines.size();
+    check(text.starts_with(start) && text.ends_with("\r\n" + blankLines) && queryEnd < headersEnd &&
+          holds(text.substr(start.size(), queryEnd - start.size()), "&", "=", query) &&
+          holds(text.substr(headersAt, headersEnd - headersAt), "\r\n", ": ", headers));
+    return n;
 }
 
 // Any read past the reply's exact buffer is caught.

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Crafted answers to the link applet's probes, the kinds no real server
 sends: it answers the first PADI, the first DISCOVER from the router's own
-address and the first ARP request for 10.0.0.138 seen on IFACE with the
+address and the first ARP request for the PPTP modem seen on IFACE with the
 answers named, in the order named, prints "sent NAME LENGTH" for each, and
 ends once the ARP request is answered (or after 30 s).  It prints "ready"
 when it listens.
@@ -17,15 +17,15 @@ usage: link_responder.py IFACE ANSWER[,ANSWER...]
 import os
 import struct
 import sys
+from ipaddress import ip_address
 
 from scapy.all import ARP, BOOTP, IP, UDP, Ether, PPPoED, Raw, get_if_hwaddr, sendp, sniff
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from zezarur_sim.plan import ISP_ADDRESS, OFFERED  # noqa: E402
+from zezarur_sim.plan import ISP_ADDRESS, OFFERED, PPTP_ASKER, PPTP_MODEM, SPOOFED_MAC  # noqa: E402
 
-ISP = ISP_ADDRESS.split("/")[0]
-
-SPOOFED = "00:ff:d9:74:47:00"
+ISP, MODEM = ISP_ADDRESS.split("/")[0], PPTP_MODEM.split("/")[0]
+NOT_THE_ASKER = str(ip_address(PPTP_ASKER) + 1)
 BCAST = "ff:ff:ff:ff:ff:ff"
 COOKIE = b"\x63\x82\x53\x63"
 DOMAIN255 = b"a" * 247 + b".bigpond"  # the name ends in the option's last byte
@@ -57,8 +57,8 @@ def patched(frame, at, data):
     return bytes(raw)
 
 
-def arp(me, to, op=2, pdst="10.0.0.140"):
-    return Ether(dst=to, src=me) / ARP(op=op, hwsrc=me, psrc="10.0.0.138", hwdst=to, pdst=pdst)
+def arp(me, to, op=2, pdst=PPTP_ASKER):
+    return Ether(dst=to, src=me) / ARP(op=op, hwsrc=me, psrc=MODEM, hwdst=to, pdst=pdst)
 
 
 ANSWERS = {
@@ -76,10 +76,10 @@ ANSWERS = {
     "udp1481": ("discover", lambda me, to: patched(offer(me, to), 38, struct.pack(">H", 1481))),
     "no-opt53": ("discover", lambda me, to: offer(me, to, kind=0)),
     "offer-domain255": ("discover", lambda me, to: offer(me, to, domain=DOMAIN255)),
-    "offer-spoofed": ("discover", lambda me, to: offer(me, to, dst=SPOOFED)),
+    "offer-spoofed": ("discover", lambda me, to: offer(me, to, dst=SPOOFED_MAC)),
     "offer-bcast": ("discover", lambda me, to: offer(me, to, dst=BCAST)),
     "arp": ("arp", lambda me, to: arp(me, to)),
-    "arp-wrong-tpa": ("arp", lambda me, to: arp(me, to, pdst="10.0.0.141")),
+    "arp-wrong-tpa": ("arp", lambda me, to: arp(me, to, pdst=NOT_THE_ASKER)),
     "arp-request": ("arp", lambda me, to: arp(me, to, op=1)),
     "late-pado": ("arp", lambda me, to: pado(me, to)),
     "late-offer": ("arp", lambda me, to: offer(me, to)),
@@ -92,9 +92,9 @@ def probe_kind(frame, me):
         return None
     if PPPoED in frame and frame[PPPoED].code == 0x09:
         return "padi"
-    if BOOTP in frame and frame[BOOTP].op == 1 and frame.src != SPOOFED:
+    if BOOTP in frame and frame[BOOTP].op == 1 and frame.src != SPOOFED_MAC:
         return "discover"
-    if ARP in frame and frame[ARP].op == 1 and frame[ARP].pdst == "10.0.0.138":
+    if ARP in frame and frame[ARP].op == 1 and frame[ARP].pdst == MODEM:
         return "arp"
     return None
 

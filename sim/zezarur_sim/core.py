@@ -3,20 +3,15 @@ entering it, stopping it, and what every module of the package shares."""
 
 import contextlib
 import os
-import re
 import signal
 import subprocess
 import time
 
 SIM_SRC = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SRC_DIR = os.path.dirname(SIM_SRC)
 # Set by the launcher: this build's program directory and the launcher itself.
 BIN_DIR = LAUNCHER = None
-APPLETS = re.findall(r"^APPLET\((\w+)\)", open(os.path.join(SRC_DIR, "src", "applets.def")).read(), re.M)
 STANDINS = ["cfg", "reboot", "dhcpchk"]
-DEVICES = dict(re.findall(r"^DEVICE\((\w+), (\w+), \w+\)", open(os.path.join(SRC_DIR, "adp", "devices.def")).read(), re.M))
 HOST_DEVICES = ["null", "zero", "full", "random", "urandom", "tty"]
-FLASH_SIZE = 1 << 20
 FIRM_VERSION = "1.0.0"  # what the firmware leaves in /var/firmVersion
 START_TIMEOUT = 10.0
 

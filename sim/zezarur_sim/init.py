@@ -8,7 +8,8 @@ import subprocess
 import time
 
 from . import roles
-from .core import DEVICES, HOST_DEVICES, remove, run, write_file
+from .core import HOST_DEVICES, remove, run, write_file
+from .definitions import DEVICES
 
 
 def reap(*_):

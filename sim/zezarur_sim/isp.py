@@ -5,7 +5,7 @@ detection looks for."""
 import os
 
 from . import core, netns, netstate
-from .plan import BIGPOND_DOMAIN, DHCP_DOMAIN, DHCP_RANGE, PPTP_MODEM
+from .plan import BIGPOND_DOMAIN, DHCP_DOMAIN, DHCP_RANGE, PPPOE_LOCAL, PPPOE_REMOTE, PPTP_MODEM
 
 ACCESS_CONCENTRATOR = "zezarur-isp"
 
@@ -65,8 +65,8 @@ def apply_profile(box, st, want):
     log = lambda name: netstate.log(box, name)
     if want["pppoe"]:
         servers["pppoe-server"] = netns.spawn(isp, ["pppoe-server", "-F", "-I", "eth0", "-C",
-                                                    ACCESS_CONCENTRATOR, "-L", "10.64.0.1",
-                                                    "-R", "10.64.0.2"], log("pppoe-server"))
+                                                    ACCESS_CONCENTRATOR, "-L", PPPOE_LOCAL,
+                                                    "-R", PPPOE_REMOTE], log("pppoe-server"))
         netns.wait_for(lambda: netns.packet_socket(isp, 0x8863), "pppoe-server")
     if want["domain"]:
         cmd = ["dnsmasq", "--keep-in-foreground", "--conf-file=/dev/null", "--port=0", "--user=root",

@@ -9,8 +9,9 @@ import sys
 import time
 
 from . import core, roles
-from .core import (APPLETS, DEVICES, FIRM_VERSION, FLASH_SIZE, SIM_SRC, STANDINS, START_TIMEOUT,
-                   SimError, read_file, remove, write_file)
+from .core import FIRM_VERSION, SIM_SRC, STANDINS, START_TIMEOUT, SimError, read_file, remove, write_file
+from .definitions import APPLETS, DEVICES
+from .plan import FLASH_SIZE
 
 
 def applet_command(box, name, applets):

@@ -8,12 +8,12 @@ command) starts with `unshare --net` inside the sandbox's PID namespace, so
 namespaces, veths and servers all end with the sandbox, also when its init
 dies."""
 
-import ipaddress
 import os
 import shutil
 
 from . import core, netns, netstate
-from .plan import DMZ_HOST, IFMAP, ISP_ADDRESS, ISP_MAC, ISP_SERVICE_SIDE, ROUTER, SERVICE_HOST, host_mac
+from .plan import (DMZ_HOST, IFMAP, ISP_ADDRESS, ISP_MAC, ISP_SERVICE_SIDE, LAN_SWITCH_MAC, ROUTER, SERVICE_HOST,
+                   address, host_mac, network)
 
 
 def build(box):
@@ -21,23 +21,22 @@ def build(box):
     os.makedirs(netstate.net_dir(box, "etc"), exist_ok=True)
     me = os.getpid()
     roles = {"router": me, **{r: netns.holder() for r in netstate.ROLES[1:]}}
-    links = {"wan0": ("isp", "eth0", ISP_MAC), "lan0": ("lan", "router", "02:00:00:00:02:fe"),
+    links = {"wan0": ("isp", "eth0", ISP_MAC), "lan0": ("lan", "router", LAN_SWITCH_MAC),
              "dmz0": ("dmz", "eth0", host_mac(DMZ_HOST.split("/")[0]))}
     script = []
-    for name, (mac, address) in ROUTER.items():
+    for name, (mac, cidr) in ROUTER.items():
         role, peer, peer_mac = links[name]
         script += [f"ip link add {name} address {mac} type veth peer name {peer} "
                    f"address {peer_mac} netns {roles[role]}",
-                   f"ip addr add {address} dev {name}", f"ip link set {name} up"]
+                   f"ip addr add {cidr} dev {name}", f"ip link set {name} up"]
     script.append(f"ip route add default via {ISP_ADDRESS.split('/')[0]}")
     netns.configure(me, "\n".join(script))
-    wan = ROUTER["wan0"][1].split("/")[0]
     side = ISP_SERVICE_SIDE
     # The router's LAN and DMZ are routed subnets behind wan0 (no address
-    # translation), so a server sees a client bound to 192.168.1.1 as such.
+    # translation), so a server sees a client bound to the LAN address as such.
     netns.configure(roles["isp"], f"ip addr add {ISP_ADDRESS} dev eth0\nip link set eth0 up\n"
-          f"ip route add {ipaddress.IPv4Interface(ROUTER['lan0'][1]).network} via {wan}\n"
-          f"ip route add {ipaddress.IPv4Interface(ROUTER['dmz0'][1]).network} via {wan}\n"
+          f"ip route add {network('lan0')} via {address('wan0')}\n"
+          f"ip route add {network('dmz0')} via {address('wan0')}\n"
           f"ip link add svc0 type veth peer name eth0 netns {roles['services']}\n"
           f"ip addr add {side} dev svc0\nip link set svc0 up\n"
           "sysctl -q -w net.ipv4.ip_forward=1")
@@ -46,7 +45,7 @@ def build(box):
     netns.configure(roles["lan"], "ip link add br0 type bridge forward_delay 0\nip link set br0 up\n"
           "ip link set router master br0 up")
     netns.configure(roles["dmz"], f"ip addr add {DMZ_HOST} dev eth0\nip link set eth0 up\n"
-          f"ip route add default via {ROUTER['dmz0'][1].split('/')[0]}")
+          f"ip route add default via {address('dmz0')}")
     netstate.save(box, {"roles": roles, "hosts": {}, "isp": {"profile": "none", "servers": {}},
                         "services": {}, "captures": {}})
 

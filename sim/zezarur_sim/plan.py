@@ -1,6 +1,6 @@
-"""The sandbox's address plan and host names, in one place: the network's
-roles build from it, the protocol servers answer with it, and the tests
-(through conftest) expect it."""
+"""The sandbox's address plan, host names and flash size, in one place: the
+network's roles build from it, the protocol servers answer with it, and the
+tests (through conftest) expect it."""
 
 import ipaddress
 
@@ -11,11 +11,16 @@ ROUTER = {"lan0": ("02:00:00:00:02:01", "192.168.1.1/24"),
 # Interface numbers of the firmware (ifDevGet) and the interfaces they name.
 IFMAP = {2: "lan0", 3: "dmz0", 4: "wan0"}
 
-# The ISP: the far end of wan0, its DHCP pool and the PPTP modem's address.
+# The ISP: the far end of wan0, its DHCP pool, the session addresses of its
+# access concentrator and the PPTP modem's address.
 ISP_MAC, ISP_ADDRESS = "02:00:00:00:04:fe", "203.0.113.1/24"
+PPPOE_LOCAL, PPPOE_REMOTE = "10.64.0.1", "10.64.0.2"
 DHCP_RANGE = "203.0.113.100,203.0.113.199,255.255.255.0,10m"
 OFFERED = "203.0.113.150"  # what a scripted DHCP answer offers
 PPTP_MODEM = "10.0.0.138/24"
+# What link sends from: the address its ARP for the modem asks as, and the
+# other station's MAC of its spoofed DHCP discovery.
+PPTP_ASKER, SPOOFED_MAC = "10.0.0.140", "00:ff:d9:74:47:00"
 DHCP_DOMAIN, BIGPOND_DOMAIN = "isp.example", "bigpond.example"
 
 # The service host behind the ISP, and the names its servers go by.
@@ -25,14 +30,24 @@ SERVICE_NAMES = ["services.example", "members.dyndns.org", "members.3322.org",
                  "tzo-lookup.example", "mail.example"]
 MAIL_HOST = "mail.example"
 
-# The LAN's hosts at start (name, address, NetBIOS name) and the DMZ host.
+# The LAN switch's port to lan0, the LAN's hosts at start (name, address,
+# NetBIOS name) and the DMZ host.
+LAN_SWITCH_MAC = "02:00:00:00:02:fe"
 DEFAULT_LAN = [("desktop", "192.168.1.100", "DESKTOP"), ("printer", "192.168.1.101", None)]
 DMZ_HOST = "192.168.2.10/24"
+
+# The configuration flash image: the store's two blocks of 512 KiB.
+FLASH_SIZE = 1 << 20
 
 
 def address(interface):
     """The router's address on interface, without its prefix."""
     return ROUTER[interface][1].split("/")[0]
+
+
+def network(interface):
+    """The subnet of the router's interface."""
+    return ipaddress.IPv4Interface(ROUTER[interface][1]).network
 
 
 def host_mac(ip):

@@ -10,7 +10,7 @@ import subprocess
 import sys
 
 from . import core, netns, netstate
-from .plan import ISP_SERVICE_SIDE, ROUTER, SERVICE_HOST, SERVICE_NAMES
+from .plan import ISP_SERVICE_SIDE, SERVICE_HOST, SERVICE_NAMES, address
 
 
 def write_hosts(box, st):
@@ -19,7 +19,7 @@ def write_hosts(box, st):
     names = {n: SERVICE_HOST for n in SERVICE_NAMES}
     names.update({n: v.get("address") or SERVICE_HOST for n, v in st["services"].items()})
     names.update(st.get("names", {}))
-    lines = ["127.0.0.1 localhost", f"{ROUTER['lan0'][1].split('/')[0]} router"]
+    lines = ["127.0.0.1 localhost", f"{address('lan0')} router"]
     lines += [f"{address} {name}" for name, address in names.items() if address]
     core.write_file(netstate.net_dir(box, "etc", "hosts"), "\n".join(lines) + "\n")
 
@@ -117,7 +117,8 @@ def add_commands(sub):
     s = sub.add_parser("service", help="servers on the service host: [--address IP] add NAME PORT "
                                        "CMD... | del NAME | list")
     s.add_argument("--address", metavar="IP",
-                   help="a second address of the service host for this service (198.51.100.0/24)")
+                   help="a second address of the service host for this service "
+                        f"({ipaddress.IPv4Interface(ISP_SERVICE_SIDE).network})")
     s.add_argument("action", choices=["add", "del", "list"])
     s.add_argument("name", nargs="?")
     s.add_argument("port", nargs="?", type=int)

@@ -1,13 +1,15 @@
-"""The sandbox's pure parts, without a sandbox: ISP profile words and the LED
-timeline."""
+"""The sandbox's pure parts, without a sandbox: ISP profile words, the LED
+timeline and the flash image's size."""
 
+import re
 import sys
 from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "sim"))
-from zezarur_sim import core, devices, isp  # noqa: E402
+SRC = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(SRC / "sim"))
+from zezarur_sim import core, devices, isp, plan  # noqa: E402
 
 
 @pytest.mark.parametrize("words, full", [
@@ -31,3 +33,9 @@ def test_led_timeline_in_ms_with_dark_phases():
         "       0.0 ms  LED  4 off\n"
         "      50.0 ms  LED  4 on   dark 50.0 ms\n"
         "      60.0 ms  LED  2 on\n")
+
+
+def test_flash_image_holds_the_stores_blocks_exactly():
+    layout = (SRC / "src/sffs/sffs_layout.hpp").read_text()
+    shift, count = (int(re.search(rf"\b{name} = (\d+);", layout)[1]) for name in ("blockShift", "blockCount"))
+    assert plan.FLASH_SIZE == count << shift

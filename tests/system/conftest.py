@@ -1,7 +1,6 @@
 """Fixtures for driving zezarur-sim exactly as an operator would."""
 
 import os
-import re
 import subprocess
 import sys
 import time
@@ -11,14 +10,15 @@ import pytest
 
 BIN = Path(os.environ.get("ZEZARUR_BIN", Path(__file__).resolve().parents[2] / "build/default/bin"))
 SRC = Path(os.environ.get("ZEZARUR_SRC", Path(__file__).resolve().parents[2]))
-APPLETS = re.findall(r"^APPLET\((\w+)\)", (SRC / "src/applets.def").read_text(), re.M)
 SANITIZED = os.environ.get("ZEZARUR_SANITIZED", "0") in ("1", "ON", "TRUE", "true")
-# The sandbox's address plan and host names, as its network is built from them.
+# The sandbox's address plan and host names, as its network is built from
+# them, and the applets of src/applets.def.
 sys.path.insert(0, str(SRC / "sim"))
 from zezarur_sim import plan  # noqa: E402
+from zezarur_sim.definitions import APPLETS  # noqa: E402,F401 (for the tests)
 
 WAN, LAN, DMZ = (plan.address(i) for i in ("wan0", "lan0", "dmz0"))
-ISP, SERVICE = plan.ISP_ADDRESS.split("/")[0], plan.SERVICE_HOST
+ISP, SERVICE, MODEM = plan.ISP_ADDRESS.split("/")[0], plan.SERVICE_HOST, plan.PPTP_MODEM.split("/")[0]
 # The build whose applets the sandboxes run (zezarur-sim start --applets): this
 # one, or a cross build under its emulator. Records are packed in its CPU's
 # byte order (struct's "<" or ">") with its pointer width, from its ELF header.

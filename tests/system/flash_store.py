@@ -4,10 +4,12 @@ import shutil
 
 import pytest
 
+from conftest import plan
+
 
 @pytest.fixture
 def box(module_sim):
-    module_sim.file("dev/obxcfgC").write_bytes(b"\xff" * (1 << 20))
+    module_sim.file("dev/obxcfgC").write_bytes(b"\xff" * plan.FLASH_SIZE)
     module_sim.file("flash.fault").unlink(missing_ok=True)
     for p in module_sim.file("var").iterdir():
         if p.name not in ("run", "log", "tmp"):

@@ -9,7 +9,8 @@ from scapy.all import ARP, IP, UDP, rdpcap
 from conftest import LAN as ROUTER, plan, wait_for
 
 USAGE = "lscand [-r refreshrate]\nrefreshrate is in seconds and default is 10 seconds\n"
-LAPTOP = "192.168.1.50"  # added below to the LAN's hosts at start
+LAN_HOSTS = [str(ip) for ip in plan.network("lan0").hosts()]  # what a sweep goes through
+LAPTOP = str(plan.network("lan0")[50])  # added below to the LAN's hosts at start
 HELD = {ip: plan.host_mac(ip) for ip in [ip for _, ip, _ in plan.DEFAULT_LAN] + [LAPTOP]}
 DESKTOP = next(ip for _, ip, netbios in plan.DEFAULT_LAN if netbios == "DESKTOP")
 
@@ -36,12 +37,13 @@ def lscand(sim, *args):
     pidfile = sim.file("var/run/lscand.pid")
     pidfile.unlink(missing_ok=True)
     assert sim.exec("lscand", *args).returncode == 0
-    pid = wait_for(lambda: (t := pidfile.exists() and pidfile.read_text() or "").endswith("\n") and t, "the pid file")
+    pid_line = wait_for(lambda: pidfile.exists() and pidfile.read_text().endswith("\n") and pidfile.read_text(),
+                        "the pid file, written whole")
     try:
-        yield pid
+        yield pid_line
     finally:
-        sim.exec("kill", pid.strip(), check=True)
-        wait_for(lambda: sim.exec("kill", "-0", pid.strip()).returncode != 0, "lscand to end")
+        sim.exec("kill", pid_line.strip(), check=True)
+        wait_for(lambda: sim.exec("kill", "-0", pid_line.strip()).returncode != 0, "lscand to end")
 
 
 @pytest.fixture(scope="module")
@@ -65,12 +67,15 @@ def scan(sim):
     fetches.write_text("")
     pcaps = {i: (target, str(sim.file(f"var/tmp/scan-{i}.pcap")))
              for i, target in (("br0", "lan:br0"), ("lo", "lo"))}
-    capture = lambda action: [sim.run("capture", action, *pcap, check=True) for pcap in pcaps.values()]
-    with lscand(sim, "-r", "30") as pidfile:
+
+    def capture(action):
+        for pcap in pcaps.values():
+            sim.run("capture", action, *pcap, check=True)
+    with lscand(sim, "-r", "30") as pid_line:
         capture("start")
-        seen = {"at start": (pidfile, sim.file("var/lscan_out").read_text())}
+        seen = {"at start": (pid_line, sim.file("var/lscan_out").read_text())}
         wait_for(lambda: fetches.read_text(), "the first fetch")
-        sim.exec("ip", "addr", "add", ROUTER + "/24", "dev", "lan0", check=True)
+        sim.exec("ip", "addr", "add", plan.ROUTER["lan0"][1], "dev", "lan0", check=True)
         wait_for(lambda: sim.file("var/lscan_out").read_text(), "the first host list")
         capture("stop")
         frames = {i: rdpcap(path) for i, (_, path) in pcaps.items()}
@@ -79,7 +84,7 @@ def scan(sim):
                      for i in frames}
         fetched = [(float(t), addressed == "1") for t, _, addressed in map(str.split, fetches.read_text().splitlines())]
         fetches.unlink()
-        yield dict(seen, sweep=sweep, datagrams=datagrams, pid=pidfile.strip(), fetched=fetched)
+        yield dict(seen, sweep=sweep, datagrams=datagrams, pid=pid_line.strip(), fetched=fetched)
 
 
 class TestOneDaemon:
@@ -92,7 +97,7 @@ class TestOneDaemon:
         assert max({to: t for t, to in reversed(scan["sweep"])}.values()) < dhcpchk_calls(sim)[0]
 
     def test_sweep_sends_once_to_each_address_in_order(self, scan):
-        assert list(dict.fromkeys(to for _, to in scan["sweep"])) == [f"192.168.1.{n}" for n in range(1, 255)]
+        assert list(dict.fromkeys(to for _, to in scan["sweep"])) == LAN_HOSTS
         # Over loopback to the router itself; on the switch the datagram only
         # reaches hosts that answer ARP, for the rest the kernel drops it.
         assert scan["datagrams"] == {"lo": [(ROUTER, b"\xf1")], "br0": [(h, b"\xf1") for h in sorted(HELD)]}
@@ -132,4 +137,4 @@ def test_rate_is_180_when_the_value_is_not_a_number(sim, args):
         start = inode(sim)
         wait_for(lambda: inode(sim) != start, "the first host list")
         # The first update (pass 5) came without a sweep before it.
-        assert sim.exec("ip", "neigh", "show", "192.168.1.254", "dev", "lan0").stdout == ""
+        assert sim.exec("ip", "neigh", "show", LAN_HOSTS[-1], "dev", "lan0").stdout == ""

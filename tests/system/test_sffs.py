@@ -4,6 +4,7 @@ import os
 
 import pytest
 
+from conftest import plan
 from flash_store import box, store_lines  # noqa: F401 (fixture)
 
 MAX_SIZE, SECTOR, MAGIC = 0x7FFF8, 0x20000, b"\x00\x2b\x6d\xe4"
@@ -18,7 +19,7 @@ MAX_SIZE, SECTOR, MAGIC = 0x7FFF8, 0x20000, b"\x00\x2b\x6d\xe4"
     ("sffs w", MAGIC + b"\x22\1\2\3", "002b6de4, version:2, state:Not SFFS, databytes:66051", "0 Free 0 Used"),
     ("sffs w", b"\0\x2b\x6d\xe5\x11\0\0\1", "002b6de5, version:1, state:In Use, databytes:1", "0 Free 1 Used")])
 def test_usage_then_status(box, command, header, shown, counts):
-    box.file("dev/obxcfgC").write_bytes(header + b"\xff" * ((1 << 20) - 8))
+    box.file("dev/obxcfgC").write_bytes(header + b"\xff" * (plan.FLASH_SIZE - len(header)))
     r = box.sh(command)
     assert (r.returncode, r.stdout) == (0, "Usage: sffs < r | w > <filename>\nsffsStatus: 1 Blocks\n"
                                            f"    Block(0)> magic:{shown}\nsffsStatus: {counts}\n")
@@ -48,16 +49,18 @@ def test_store_over_a_stored_file_erases_whole_sectors_then_restore(box, size):
 # write, or a refusal, ends it with -1 (and a failed open says so on stderr).
 OLD, NEW, MAGIC_AT = 3000, 150000, 2 * SECTOR
 MARK_AT = MAGIC_AT + 4 + NEW + 8
-W = "w /var/new"
+STORE_NEW = "w /var/new"
 
 
 @pytest.mark.parametrize("fault, args, ends, restored", [
-    ("cut 0", W, "137", "old"), ("cut 1", W, "137", "none"), (f"cut {MAGIC_AT + 2}", W, "137", "none"),
-    (f"cut {MARK_AT - 3}", W, "137", "none"), (f"cut {MARK_AT + 4}", W, "137", "none"),
-    (f"cut {MARK_AT + 5}", W, "137", "new"), ("erase 1", W, "255", "old"), ("write 2", W, "255", "none"),
-    ("write 295", W, "255", "none"), ("write 296", W, "255", "none"), (None, "x /var/new", "255 open:", "old"),
-    (None, "w /var/missing", "255 open:", "old"), (None, "r /var/no/such/dir", "255 open:", "old"),
-    (None, "w /var/empty", "255", "old"), (None, "w /var/big", "255", "old")])
+    ("cut 0", STORE_NEW, "137", "old"), ("cut 1", STORE_NEW, "137", "none"),
+    (f"cut {MAGIC_AT + 2}", STORE_NEW, "137", "none"), (f"cut {MARK_AT - 3}", STORE_NEW, "137", "none"),
+    (f"cut {MARK_AT + 4}", STORE_NEW, "137", "none"), (f"cut {MARK_AT + 5}", STORE_NEW, "137", "new"),
+    ("erase 1", STORE_NEW, "255", "old"), ("write 2", STORE_NEW, "255", "none"),
+    ("write 295", STORE_NEW, "255", "none"), ("write 296", STORE_NEW, "255", "none"),
+    (None, "x /var/new", "255 open:", "old"), (None, "w /var/missing", "255 open:", "old"),
+    (None, "r /var/no/such/dir", "255 open:", "old"), (None, "w /var/empty", "255", "old"),
+    (None, "w /var/big", "255", "old")])
 def test_cut_failed_or_refused_store_leaves_old_new_or_nothing(box, fault, args, ends, restored):
     files = {"old": os.urandom(OLD), "new": os.urandom(NEW), "none": b""}
     for name, data in [*files.items(), ("empty", b""), ("big", bytes(MAX_SIZE + 1)), ("out", b"stale")]:
