@@ -112,12 +112,12 @@ void readReply(const uint8_t *data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    readReply(data, size < 399 ? size : 399);
-    char text[401] = {};
-    std::memcpy(text, data, size < 400 ? size : 400);
+    readReply(data, std::min(size, requestCapacity - 1));
+    char text[ddnsConfigMax + 1] = {};
+    std::memcpy(text, data, std::min<size_t>(size, ddnsConfigMax));
     char *cursor = text;
     while (char *line = ddnsConfigLine(cursor)) {
-        check(*line && cursor <= text + 400);
+        check(*line && cursor <= text + ddnsConfigMax);
         char *f[ddnsConfigFieldCount];
         const int n = ddnsConfigFields(line, f);
         for (int i = 0; i < n; ++i)
