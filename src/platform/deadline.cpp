@@ -26,7 +26,7 @@ Deadline::Deadline(const TimeLimit &limit)
 
 long Deadline::leftMs() const {
     const timespec now = monotonicNow();
-    const long monotonicMs = (now.tv_sec - monotonicStart_.tv_sec) * 1000 +
+    const long monotonicMs = static_cast<long>(now.tv_sec - monotonicStart_.tv_sec) * 1000 +
                              (now.tv_nsec - monotonicStart_.tv_nsec) / 1000000;
     const long platformMs = (platformNow() - platformStart_) * 1000;
     return static_cast<long>(limit_.seconds) * 1000 - std::max(monotonicMs, platformMs);
