@@ -23,7 +23,7 @@ struct TlsLink {
     int fd;
     const Deadline *deadline;
     const char *tag;
-    bool closed;  // the server closed the connection
+    bool closed;  // the server closed (or reset) the connection
 };
 
 struct TlsSession {
@@ -53,16 +53,23 @@ long validationTime() {
     return std::max(static_cast<long>(now.tv_sec), static_cast<long>(ZEZARUR_BUILD_EPOCH));
 }
 
+// BearSSL's way to say that a read or write failed, with the link noting
+// whether the server had gone.
+int failed(TlsLink &link, long result) {
+    link.closed = result == 0 || errno == ECONNRESET || errno == EPIPE;
+    return -1;
+}
+
 int lowRead(void *ctx, unsigned char *data, std::size_t len) {
     auto &link = *static_cast<TlsLink *>(ctx);
     const long n = recvOnce(link.fd, data, len, *link.deadline, link.tag);
-    if (n == 0) link.closed = true;
-    return n > 0 ? static_cast<int>(n) : -1;
+    return n > 0 ? static_cast<int>(n) : failed(link, n);
 }
 
 int lowWrite(void *ctx, const unsigned char *data, std::size_t len) {
     auto &link = *static_cast<TlsLink *>(ctx);
-    return sendAll(link.fd, data, len, *link.deadline, link.tag) < 0 ? -1 : static_cast<int>(len);
+    const long n = sendAll(link.fd, data, len, *link.deadline, link.tag);
+    return n >= 0 ? static_cast<int>(len) : failed(link, n);
 }
 
 void setUp(TlsSession &s) {
