@@ -17,8 +17,10 @@ inline constexpr unsigned tlsChainTooLong = 0x7002;
 
 struct TrustCheck {
     static constexpr unsigned maxCerts = 8;
-    static constexpr std::size_t maxChain = 16 * 1024;
-    static constexpr unsigned maxAnchors = 4;
+    // Bounds that keep a session within 40 KB: 25 KB of contexts and
+    // buffers, the chain (today's providers send 3 to 5 KB) and the anchors.
+    static constexpr std::size_t maxChain = 10 * 1024;
+    static constexpr unsigned maxAnchors = 2;
 
     const br_x509_class *vtable;  // first: the engine calls through its address
     br_x509_minimal_context minimal;
