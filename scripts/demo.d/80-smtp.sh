@@ -11,3 +11,13 @@ router smtp i mail.example t admin@example.net s "Router security log" f router@
 step "the message as the mail server received it"
 show cat "$mailbox/1.eml"
 show cat "$mailbox/1.json"
+
+step "mail the security log through Exim with STARTTLS (certificate from the sandbox's authority)"
+exim=${ZEZARUR_EXIM:-build/exim/usr/sbin/exim4}
+mkdir -p "$ZEZARUR_SIM_STATE/exim"
+read -r chain key < <("$sim" cert mail.example)
+show "$sim" service add exim 587 /usr/bin/python3 sim/servers/smtp_exim.py "$exim" \
+  "$ZEZARUR_SIM_STATE/exim" alarm:s3cret "$chain" "$key"
+router smtp i mail.example t admin@example.net s "Router security log" f router@example.net S c C 587 u alarm P s3cret
+step "Exim's log: the message came in over TLS (X=...)"
+show grep -F " <= " "$ZEZARUR_SIM_STATE/exim/log/mainlog"

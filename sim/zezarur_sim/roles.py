@@ -5,9 +5,9 @@ sets handler=f(box, args)), prepare(box) (its state files, outside, before
 start) and init(box) (inside, as the sandbox's init, before it reports
 ready)."""
 
-from . import capture, clock, isp, lan, net, oray, services, switch
+from . import capture, certs, clock, isp, lan, net, oray, services, switch
 
-MODULES = (clock, net, capture, isp, lan, services, oray, switch)
+MODULES = (certs, clock, net, capture, isp, lan, services, oray, switch)
 
 
 def each(hook, *args):

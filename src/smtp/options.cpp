@@ -13,7 +13,7 @@
 namespace zezarur::smtp {
 namespace {
 
-enum class Kind { value, subject, credential, login };
+enum class Kind { value, subject, credential, login, tls };
 
 struct OptionRow {
     char letter;
@@ -21,7 +21,7 @@ struct OptionRow {
     std::size_t offset;  // value: its buffer in SmtpOptions
     std::size_t size;
     char **credential;  // credential: the global that keeps a copy
-    int mode;           // login: the mode it chooses
+    int mode;           // login and tls: the mode it chooses
 };
 
 constexpr OptionRow optionRows[] = {
@@ -35,6 +35,10 @@ constexpr OptionRow optionRows[] = {
     {'c', Kind::login, 0, 0, nullptr, smtpCramMd5},
     {'p', Kind::login, 0, 0, nullptr, smtpLogin},
     {'n', Kind::login, 0, 0, nullptr, smtpNoLogin},
+#if ZEZARUR_TLS
+    {'S', Kind::tls, 0, 0, nullptr, smtpViaStartTls},
+    {'T', Kind::tls, 0, 0, nullptr, smtpTlsFirst},
+#endif
 };
 
 const OptionRow *rowOf(char letter) {
@@ -53,6 +57,12 @@ bool copyValue(char *buffer, std::size_t size, const char *value, const char *wh
 
 // One option and, for those that take it, its value; false when refused.
 bool take(const OptionRow &row, const char *value, SmtpOptions &options) {
+    if (row.kind == Kind::tls) {
+        // STARTTLS and TLS from the first byte exclude each other, as the logins do.
+        if (options.tls != smtpClear && options.tls != row.mode) std::exit(1);
+        options.tls = row.mode;
+        return true;
+    }
     if (row.kind == Kind::login) {
         // CRAM-MD5 and LOGIN exclude each other: a usage error.
         if ((row.mode == smtpCramMd5 && options.mode == smtpLogin) ||
@@ -96,6 +106,7 @@ int smtpOptionsRead(int argc, char **argv, SmtpOptions &options, const char *unk
         }
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!take(*row, value, options)) return -1;
+        if (row->kind == Kind::tls) continue;
         if (row->kind != Kind::login) ++i;
         ++options.count;
     }

@@ -10,6 +10,9 @@
 
 #include "platform/sock.hpp"
 #include "platform/text.hpp"
+#if ZEZARUR_TLS
+#include "platform/tls.hpp"
+#endif
 
 char *Username = nullptr;
 char *Password = nullptr;
@@ -17,10 +20,26 @@ char *Password = nullptr;
 namespace zezarur::smtp {
 
 int smtpSocket = -1;
+TlsSession *smtpTls = nullptr;
 
 namespace {
 
 const TimeLimit *waitLimit = &smtpCommandLimit;
+
+// The session's one way out and one way in: inside TLS once it is open.
+long transmit(const char *data, std::size_t len, const Deadline &deadline, const char *tag) {
+#if ZEZARUR_TLS
+    if (smtpTls) return tlsSend(*smtpTls, data, len, deadline, tag);
+#endif
+    return sendAll(smtpSocket, data, len, deadline, tag);
+}
+
+long receive(char *buffer, std::size_t size, const Deadline &deadline, const char *tag) {
+#if ZEZARUR_TLS
+    if (smtpTls) return tlsRecv(*smtpTls, buffer, size, deadline, tag);
+#endif
+    return recvOnce(smtpSocket, buffer, size, deadline, tag);
+}
 
 }  // namespace
 
@@ -50,7 +69,7 @@ long smtpSendLine(char *line, std::size_t bound, const char *tag, const char *fo
 
 long smtpSend(const char *data, std::size_t len, const char *tag) {
     const Deadline deadline(*waitLimit);
-    const long sent = sendAll(smtpSocket, data, len, deadline, tag);
+    const long sent = transmit(data, len, deadline, tag);
     if (sent < 0) smtpSayIfLate(deadline);
     return sent;
 }
@@ -85,13 +104,20 @@ class ReplyEnd {
 };
 
 
-long readReply(char *reply, std::size_t size, const Deadline &deadline, const char *tag) {
+// Feeds the bytes of a read that belong to the reply (n, or up to its end).
+void watch(ExtensionScan *scan, const char *bytes, long n, long whole) {
+    if (scan) scan->feed(bytes, static_cast<std::size_t>(whole >= 0 ? whole : n));
+}
+
+long readReply(char *reply, std::size_t size, const Deadline &deadline, const char *tag,
+               ExtensionScan *scan) {
     ReplyEnd end;
     std::size_t kept = 0;
     while (kept < size && !std::memchr(reply, '\n', kept)) {
-        const long n = recvOnce(smtpSocket, reply + kept, size - kept, deadline, tag);
+        const long n = receive(reply + kept, size - kept, deadline, tag);
         if (n <= 0) return n < 0 ? -1 : static_cast<long>(kept);
         const long whole = end.in(reply + kept, n);
+        watch(scan, reply + kept, n, whole);
         if (whole >= 0) return static_cast<long>(kept) + whole;
         kept += static_cast<std::size_t>(n);
     }
@@ -99,18 +125,20 @@ long readReply(char *reply, std::size_t size, const Deadline &deadline, const ch
     // with the same size and passed over.
     char rest[smtpReadMax];
     size = std::min(size, sizeof rest);
-    for (long more; (more = recvOnce(smtpSocket, rest, size, deadline, tag)) != 0;) {
+    for (long more; (more = receive(rest, size, deadline, tag)) != 0;) {
         if (more < 0) return -1;
-        if (end.in(rest, more) >= 0) break;
+        const long whole = end.in(rest, more);
+        watch(scan, rest, more, whole);
+        if (whole >= 0) break;
     }
     return static_cast<long>(kept);
 }
 
 }  // namespace
 
-long smtpRecv(char *reply, std::size_t size, const char *tag) {
+long smtpRecv(char *reply, std::size_t size, const char *tag, ExtensionScan *scan) {
     const Deadline deadline(*waitLimit);
-    const long n = readReply(reply, size, deadline, tag);
+    const long n = readReply(reply, size, deadline, tag, scan);
     if (n < 0) smtpSayIfLate(deadline);
     return n;
 }

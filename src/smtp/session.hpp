@@ -5,11 +5,19 @@
 #include <cstddef>
 
 #include "platform/deadline.hpp"
+#include "smtp/extensions.hpp"
+
+namespace zezarur {
+struct TlsSession;
+}
 
 namespace zezarur::smtp {
 
 // The connected socket of the running mail session; -1 when none.
 extern int smtpSocket;
+// The TLS session on it once one has been opened (S or T): every send and
+// receive then goes through it.
+extern TlsSession *smtpTls;
 
 // The buffer of the greeting, the hello and CRAM-MD5: lines are composed,
 // and replies read, 420 bytes at a time, so that its last byte stays a NUL.
@@ -41,8 +49,9 @@ long smtpSend(const char *data, std::size_t len, const char *tag);
 // is judged on a whole line; the rest of a longer reply is passed over, so
 // that the next step never starts on it.  The reply's bytes in reply (those
 // after its end, which a server that answers in step never sends, left out),
-// what came before the server closed (0: nothing), or -1.
-long smtpRecv(char *reply, std::size_t size, const char *tag);
+// what came before the server closed (0: nothing), or -1.  The reply's
+// every byte is fed to scan when one is given.
+long smtpRecv(char *reply, std::size_t size, const char *tag, ExtensionScan *scan = nullptr);
 // Whether the n bytes received are a refusal: a 4xx or 5xx code.
 bool smtpRefused(const char *reply, long n);
 // Whether the n bytes received begin with the three-digit code.

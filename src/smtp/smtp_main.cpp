@@ -15,6 +15,9 @@
 #include "platform/sock.hpp"
 #include "smtp/options.hpp"
 #include "smtp/session.hpp"
+#if ZEZARUR_TLS
+#include "smtp/tls_smtp.hpp"
+#endif
 
 sockaddr_in serverAddress;
 static_assert(sizeof serverAddress == 16);
@@ -123,11 +126,19 @@ long readReply(char *reply) {
     return smtpRecv(reply, smtpReadMax, "recv: ");
 }
 
-// The greeting, then EHLO or else HELO.
-bool greeted(char *reply) {
+// The greeting, then EHLO or else HELO; with S or T inside TLS.
+bool greeted(char *reply, const SmtpOptions &options) {
+#if ZEZARUR_TLS
+    if (options.tls == smtpTlsFirst && !smtpTlsOpen(options.server)) return false;
+#endif
     smtpWithin(smtpGreetingLimit);
     if (!smtpReplyIs(reply, readReply(reply), "220")) return false;
     smtpWithin(smtpCommandLimit);
+#if ZEZARUR_TLS
+    if (options.tls == smtpViaStartTls && !smtpStartTls(reply, replyBound, options.server)) return false;
+#else
+    (void)options;
+#endif
     for (const char *hello : {"ehlo", "helo"}) {
         if (smtpSendLine(reply, smtpReadMax, "send: ", "%s localhost\r\n", hello) < 0) return false;
         long n = readReply(reply);
@@ -144,7 +155,7 @@ int mail(const SmtpOptions &options, std::uint32_t address, char *reply) {
         report("pBuffer :");
         return -1;
     }
-    if (!greeted(reply)) return -1;
+    if (!greeted(reply, options)) return -1;
     if ((options.mode == smtpCramMd5 && encrypt() != 0) || (options.mode == smtpLogin && plain() != 0))
         return -1;
     return sendmail(options.file, options.subject, options.to, options.from) == 0 ? 0 : -1;
@@ -169,6 +180,9 @@ extern "C" int smtpMain(int argc, char **argv) {
         if (ready(options)) result = mail(options, local.addr, reply.get());
     }
     releaseCredentials();
+#if ZEZARUR_TLS
+    smtpTlsEnd();
+#endif
     zezarur::closeHandle(smtpSocket);
     return result;
 }
