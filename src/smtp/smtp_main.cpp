@@ -135,7 +135,7 @@ bool greeted(char *reply, const SmtpOptions &options) {
     if (!smtpReplyIs(reply, readReply(reply), "220")) return false;
     smtpWithin(smtpCommandLimit);
 #if ZEZARUR_TLS
-    if (options.tls == smtpViaStartTls && !smtpStartTls(reply, replyBound, options.server)) return false;
+    if (options.tls == smtpViaStartTls && !smtpStartTls(reply, smtpReadMax, options.server)) return false;
 #else
     (void)options;
 #endif

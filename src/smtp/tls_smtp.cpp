@@ -29,7 +29,7 @@ bool smtpTlsOpen(const char *server) {
     TlsFailure why;
     // The handshake's failed sends and reads are told by the reason alone.
     smtpTls = tlsStart(smtpSocket, server, deadline, nullptr, why);
-    if (!smtpTls) std::fprintf(stderr, "smtp: TLS: %s\n", why.text);
+    if (!smtpTls) smtpSay("TLS: %s", why.text);
     return smtpTls != nullptr;
 }
 
@@ -38,13 +38,13 @@ bool smtpStartTls(char *reply, std::size_t size, const char *server) {
     const long n = exchange(reply, size, "ehlo localhost", &offers);
     if (n < 0) return false;
     if (!smtpReplyIs(reply, n, "250") || !offers.found()) {
-        std::fputs("smtp: the server does not offer STARTTLS\n", stderr);
+        smtpSay("the server does not offer STARTTLS");
         return quit(reply, size);
     }
     // Whatever came with the 220 after its line end is never read as the
     // server's: RFC 3207's defence against commands injected in clear.
     if (!smtpReplyIs(reply, exchange(reply, size, "STARTTLS", nullptr), "220")) {
-        std::fputs("smtp: the server refused STARTTLS\n", stderr);
+        smtpSay("the server refused STARTTLS");
         return quit(reply, size);
     }
     return smtpTlsOpen(server);
