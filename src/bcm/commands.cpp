@@ -3,10 +3,10 @@
 #include <zezarur/adp.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "bcm/reports.hpp"
 #include "devices/bcm53xx.hpp"
+#include "platform/decimal.hpp"
 
 namespace zezarur::bcm {
 namespace {
@@ -43,7 +43,7 @@ const Command &command(int id) { return commands[static_cast<size_t>(id - 1)]; }
 // Decimal, no error check, cut to the record field's width.
 template <typename Field>
 Field number(const char *word) {
-    return static_cast<Field>(std::strtol(word, nullptr, 10));
+    return static_cast<Field>(decimal(word));
 }
 
 int issue(int fd, const Command &c, void *record) {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "ddns/ddns.hpp"
+#include "platform/decimal.hpp"
 #include "platform/report.hpp"
 #include "platform/sock.hpp"
 
@@ -122,7 +123,7 @@ bool updatePass(Cycle (&cycles)[maxDdnsConfigs]) {
         if (!address) continue;
         c.current = address;
         if (c.current == c.registered) {
-            long refresh = std::strtol(r.refreshInterval, nullptr, 10);
+            long refresh = decimal(r.refreshInterval);
             if (refresh == 0 || c.elapsed <= refresh) continue;
         }
         ddnsStatusPath(c.statusPath, r.ifNum);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/decimal.hpp"
 #include "platform/handle.hpp"
 #include "platform/owned.hpp"
 #include "platform/report.hpp"
@@ -112,7 +113,7 @@ bool connectToServer(const SmtpOptions &options) {
         return false;
     }
     serverAddress =
-        inetAddress(server, static_cast<std::uint16_t>(std::strtol(options.port, nullptr, 10)));
+        inetAddress(server, static_cast<std::uint16_t>(zezarur::decimal(options.port)));
     return connectTo(smtpSocket, serverAddress, "connect :") >= 0;
 }
 
