@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "ddns/ddns.hpp"
+#include "devices/interfaces.hpp"
 #include "platform/decimal.hpp"
 #include "platform/report.hpp"
 #include "platform/sock.hpp"
@@ -20,7 +21,7 @@ namespace {
 
 constexpr const char *pidPath = "/var/run/ddnsclient.pid";
 constexpr unsigned cycleSeconds = 10;
-constexpr int wanInterfaces[] = {4, 5};
+using device::wanInterfaces;
 constexpr unsigned ifUp = 1;
 
 // What the cycle keeps for one record.

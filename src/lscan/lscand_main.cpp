@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "devices/interfaces.hpp"
 #include "lscan/files.hpp"
 #include "lscan/host_list.hpp"
 #include "lscan/pass.hpp"
@@ -22,7 +23,7 @@ namespace {
 constexpr const char *usageLines[] = {"lscand [-r refreshrate]\n",
                                       "refreshrate is in seconds and default is 10 seconds\n"};
 
-constexpr int lanInterface = 2;
+using zezarur::device::lanInterface;
 
 // The refresh rate the command line asks for; 0 for bad usage: a first
 // argument other than "-r", or a rate below 1, which has no sweep phase.

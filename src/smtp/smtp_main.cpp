@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "devices/interfaces.hpp"
 #include "platform/decimal.hpp"
 #include "platform/handle.hpp"
 #include "platform/owned.hpp"
@@ -67,7 +68,7 @@ constexpr char usageAtUnknownOption[] =
     "                                    \n"
     "\tP <password>\n";
 
-constexpr int lanInterface = 2;
+using zezarur::device::lanInterface;
 constexpr std::size_t replySize = 421;
 constexpr std::size_t replyBound = replySize - 1;
 constexpr char defaultFile[] = "/var/log/securityall/current";

@@ -1,13 +1,15 @@
-"""The sandbox's pure parts, without a sandbox: ISP profile words and the LED
-timeline."""
+"""The sandbox's pure parts, without a sandbox: ISP profile words, the LED
+timeline, the interface numbers."""
 
+import re
 import sys
 from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "sim"))
-from zezarur_sim import core, devices, isp  # noqa: E402
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "sim"))
+from zezarur_sim import core, devices, isp, plan  # noqa: E402
 
 
 @pytest.mark.parametrize("words, full", [
@@ -31,3 +33,9 @@ def test_led_timeline_in_ms_with_dark_phases():
         "       0.0 ms  LED  4 off\n"
         "      50.0 ms  LED  4 on   dark 50.0 ms\n"
         "      60.0 ms  LED  2 on\n")
+
+
+def test_sandbox_maps_the_interface_numbers_the_applets_use():
+    header = (ROOT / "src/devices/interfaces.hpp").read_text()
+    first = lambda role: int(re.search(rf"{role}Interfaces?(\[\])? = {{?(\d+)", header).group(2))
+    assert plan.IFMAP == {first(role): f"{role}0" for role in ("lan", "dmz", "wan")}
