@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "device_backing.hpp"
+
 namespace adp::sim {
 namespace {
 
@@ -18,7 +20,6 @@ struct Node {
     bool fifo;         // opened read-write, so that opening never blocks
     const Driver *driver;
 };
-enum Backing { IMAGE, FIFO, EMPTY };
 constexpr Node nodes[] = {
 #define DEVICE(name, backing, driver) {#name, backing == FIFO, &driver},
 #include "devices.def"

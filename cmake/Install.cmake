@@ -16,6 +16,10 @@ foreach(applet IN LISTS ZEZARUR_APPLETS)
 endforeach()
 
 set(pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# The pkg-config files find the prefix from where they lie, so that an install
+# with --prefix (and DESTDIR) other than the configured one stays right.
+file(RELATIVE_PATH pkgconfig_to_prefix /${pkgconfig_dir} /)
+string(REGEX REPLACE "/$" "" pkgconfig_to_prefix "${pkgconfig_to_prefix}")
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/zezarur)
 configure_file(cmake/package/zezarur.pc.in zezarur.pc @ONLY)
 configure_package_config_file(cmake/package/zezarurConfig.cmake.in zezarurConfig.cmake

@@ -40,7 +40,8 @@ void bcmUsage(const char *name) {
 
 }  // namespace
 
-extern "C" const struct bcmCmd cmds[19] = {
+// Sized by the public header's declaration; commands.cpp checks that the list fills it.
+extern "C" const struct bcmCmd cmds[] = {
 #define ZEZARUR_BCM_ROW(id, verb, object, ...) {id, verb, object},
     ZEZARUR_BCM_COMMANDS(ZEZARUR_BCM_ROW)
 #undef ZEZARUR_BCM_ROW

@@ -1,12 +1,14 @@
 #include "bcm/commands.hpp"
 
 #include <zezarur/adp.h>
+#include <zezarur/zezarur.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <iterator>
 
 #include "bcm/reports.hpp"
 #include "devices/bcm53xx.hpp"
+#include "platform/decimal.hpp"
 
 namespace zezarur::bcm {
 namespace {
@@ -34,16 +36,17 @@ constexpr bool idsInOrder() {
     int i = 1;
     for (const Command &c : commands)
         if (c.id != i++) return false;
-    return i == 20;
+    return true;
 }
-static_assert(idsInOrder(), "commands[i].id == i + 1 for the 19 ids");
+static_assert(idsInOrder(), "commands[i].id == i + 1");
+static_assert(std::size(commands) == std::size(cmds), "a row for each slot of the exported table");
 
 const Command &command(int id) { return commands[static_cast<size_t>(id - 1)]; }
 
 // Decimal, no error check, cut to the record field's width.
 template <typename Field>
 Field number(const char *word) {
-    return static_cast<Field>(std::strtol(word, nullptr, 10));
+    return static_cast<Field>(decimal(word));
 }
 
 int issue(int fd, const Command &c, void *record) {

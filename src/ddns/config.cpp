@@ -2,8 +2,6 @@
 // record per line, at most three, each with its status file opened.
 #include <zezarur/adp.h>
 
-#include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -11,6 +9,7 @@
 
 #include "ddns/config_parse.hpp"
 #include "ddns/ddns.hpp"
+#include "platform/decimal.hpp"
 #include "platform/owned.hpp"
 
 namespace zezarur::ddns {
@@ -21,12 +20,6 @@ unsigned numOfDdnsConfiguration = 0;
 namespace {
 
 constexpr const char *configPath = "/var/ddnsclient.conf";
-
-// atoi without its undefined overflow: out-of-range numbers saturate.
-int decimal(const char *text) {
-    long long v = std::strtoll(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
-}
 
 // Frees what a slot holds and empties it.
 void release(DdnsConfig &r) {

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "ddns/ddns.hpp"
+#include "devices/interfaces.hpp"
+#include "platform/decimal.hpp"
 #include "platform/owned.hpp"
 #include "platform/report.hpp"
 #include "platform/sock.hpp"
@@ -20,7 +22,7 @@ namespace {
 
 constexpr const char *pidPath = "/var/run/ddnsclient.pid";
 constexpr unsigned cycleSeconds = 10;
-constexpr int wanInterfaces[] = {4, 5};
+using device::wanInterfaces;
 constexpr unsigned ifUp = 1;
 
 // What the cycle keeps for one record.
@@ -122,7 +124,7 @@ bool updatePass(Cycle (&cycles)[maxDdnsConfigs]) {
         if (!address) continue;
         c.current = address;
         if (c.current == c.registered) {
-            long refresh = std::strtol(r.refreshInterval, nullptr, 10);
+            long refresh = decimal(r.refreshInterval);
             if (refresh == 0 || c.elapsed <= refresh) continue;
         }
         ddnsStatusPath(c.statusPath, r.ifNum);

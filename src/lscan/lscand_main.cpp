@@ -4,16 +4,16 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "devices/interfaces.hpp"
 #include "lscan/files.hpp"
 #include "lscan/host_list.hpp"
 #include "lscan/pass.hpp"
 #include "lscan/sweep.hpp"
+#include "platform/decimal.hpp"
 #include "platform/owned.hpp"
 
 using namespace zezarur::lscan;
@@ -24,7 +24,7 @@ namespace {
 constexpr const char *usageLines[] = {"lscand [-r refreshrate]\n",
                                       "refreshrate is in seconds and default is 10 seconds\n"};
 
-constexpr int lanInterface = 2;
+using zezarur::device::lanInterface;
 
 // The refresh rate the command line asks for; 0 for bad usage: a first
 // argument other than "-r", or a rate below 1, which has no sweep phase.
@@ -33,13 +33,9 @@ int refreshRateArg(int argc, char **argv) {
     if (argc < 2) return defaultRate;
     if (std::strcmp(argv[1], "-r") != 0) return 0;
     if (argc < 3) return defaultRate;
-    const char *text = argv[2];
-    char *end = nullptr;
-    errno = 0;
-    const long rate = std::strtol(text, &end, 10);
-    if (end == text || *end || errno == ERANGE || rate < INT_MIN || rate > INT_MAX)
-        return defaultRate;
-    return rate > 0 ? static_cast<int>(rate) : 0;
+    const zezarur::Decimal rate = zezarur::readDecimal(argv[2]);
+    if (!rate.whole) return defaultRate;
+    return rate.value > 0 ? rate.value : 0;
 }
 
 void writePidFile() {

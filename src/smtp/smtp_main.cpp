@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "devices/interfaces.hpp"
+#include "platform/decimal.hpp"
 #include "platform/handle.hpp"
 #include "platform/owned.hpp"
 #include "platform/report.hpp"
@@ -69,7 +71,7 @@ constexpr char usageAtUnknownOption[] =
     "                                    \n"
     "\tP <password>\n";
 
-constexpr int lanInterface = 2;
+using zezarur::device::lanInterface;
 constexpr char defaultFile[] = "/var/log/securityall/current";
 
 // The local address bound by an earlier run in this process; a new socket
@@ -113,7 +115,7 @@ bool connectToServer(const SmtpOptions &options) {
         return false;
     }
     serverAddress =
-        inetAddress(server, static_cast<std::uint16_t>(std::strtol(options.port, nullptr, 10)));
+        inetAddress(server, static_cast<std::uint16_t>(zezarur::decimal(options.port)));
     const Deadline deadline(smtpConnectLimit);
     if (connectTo(smtpSocket, serverAddress, deadline, "connect :") >= 0) return true;
     smtpSayIfLate(deadline);

@@ -2,13 +2,11 @@
 #include <zezarur/adp.h>
 #include <zezarur/zezarur.h>
 
-#include <algorithm>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
 
 #include "devices/leds.hpp"
+#include "platform/decimal.hpp"
 #include "platform/handle.hpp"
 
 int led_driver_handle = -1;
@@ -24,12 +22,6 @@ constexpr char usage[] =
 constexpr const char *metalogPid = "/var/run/metalog.pid";
 constexpr int testLed = 4;
 
-// strtol as on the router, whose long is 32 bits: out-of-range words saturate
-// instead of wrapping into a valid LED number or state.
-int decimal(const char *word) {
-    return static_cast<int>(std::clamp<long>(std::strtol(word, nullptr, 10), INT_MIN, INT_MAX));
-}
-
 }  // namespace
 
 extern "C" int ledTogMain(int argc, char **argv) {
@@ -37,8 +29,9 @@ extern "C" int ledTogMain(int argc, char **argv) {
         std::fputs(usage, stdout);
         return -1;
     }
-    int led = decimal(argv[2]);
-    int state = decimal(argv[1]);
+    // Out-of-range words saturate, never wrapping into a valid LED or state.
+    int led = zezarur::decimal(argv[2]);
+    int state = zezarur::decimal(argv[1]);
     if (argc != 3 || led == 0 || static_cast<unsigned>(state) > 1 ||
         static_cast<unsigned>(led) > zezarur::device::ledCount) {
         std::fputs(usage, stdout);

@@ -1,5 +1,5 @@
 """The sandbox's pure parts, without a sandbox: ISP profile words, the LED
-timeline and the flash image's size."""
+timeline, the flash image's size and the interface numbers."""
 
 import re
 import sys
@@ -39,3 +39,9 @@ def test_flash_image_holds_the_stores_blocks_exactly():
     layout = (SRC / "src/sffs/sffs_layout.hpp").read_text()
     shift, count = (int(re.search(rf"\b{name} = (\d+);", layout)[1]) for name in ("blockShift", "blockCount"))
     assert plan.FLASH_SIZE == count << shift
+
+
+def test_sandbox_maps_the_interface_numbers_the_applets_use():
+    header = (SRC / "src/devices/interfaces.hpp").read_text()
+    first = lambda role: int(re.search(rf"{role}Interfaces?(\[\])? = {{?(\d+)", header).group(2))
+    assert plan.IFMAP == {first(role): f"{role}0" for role in ("lan", "dmz", "wan")}

@@ -130,7 +130,7 @@ class TestOneDaemon:
             assert reader.read() == old != ""
 
 
-@pytest.mark.parametrize("args", [["-r", "5x"], ["-r", ""], ["-r"]])
+@pytest.mark.parametrize("args", [["-r", "5x"], ["-r", "4294967297"], ["-r"]])
 def test_rate_is_180_when_the_value_is_not_a_number(sim, args):
     sim.exec("ip", "neigh", "flush", "dev", "lan0", check=True)
     with lscand(sim, *args):

@@ -42,11 +42,18 @@ TEST(LinkFrames, SpoofedDiscoverLengthComesFromTheDiscover) {
     EXPECT_EQ(lastSent, 0u);
 }
 
-TEST(LinkFrames, ChecksumOfRfc1071ExampleWhateverTheFieldHolds) {
-    unsigned char header[20] = {0x45, 0, 0, 0x73, 0, 0, 0x40, 0, 0x40, 0x11,
-                                0xAB, 0xCD, 0xc0, 0xa8, 0, 1, 0xc0, 0xa8, 0, 0xc7};
-    ipcsum(header);
-    EXPECT_EQ(zezarur::load16be(header + 10), 0xb861);
+// RFC 1071's example (word sum above 2^17) and a header whose sum lies
+// between 2^16 and 2^17, its checksum as scapy computes it: the carry folds
+// back in both, and the field's old value never counts.
+TEST(LinkFrames, ChecksumFoldsTheCarryWhateverTheFieldHolds) {
+    struct { unsigned char header[20]; unsigned checksum; } cases[] = {
+        {{0x45, 0, 0, 0x73, 0, 0, 0x40, 0, 0x40, 0x11, 0xAB, 0xCD, 0xc0, 0xa8, 0, 1, 0xc0, 0xa8, 0, 0xc7}, 0xb861},
+        {{0x45, 0, 0, 0x1c, 0, 0, 0x40, 0, 0x40, 0x11, 0xAB, 0xCD, 0xc0, 0xa8, 0, 1, 10, 0, 0, 2}, 0x7026},
+    };
+    for (auto &c : cases) {
+        ipcsum(c.header);
+        EXPECT_EQ(zezarur::load16be(c.header + 10), c.checksum);
+    }
 }
 
 TEST(LinkHandle, SendLeavesProtocolAndDestinationReceiveClearsBuffer) {
@@ -90,6 +97,7 @@ TEST(LinkChecks, OptionWalkPrintsEachOptionAndStaysInside) {
         EXPECT_EQ(dhcpGetOpt(options + 5, 3, 15), nullptr);  // data past the end
         EXPECT_EQ(dhcpGetOpt(options + 5, 1, 15), nullptr);  // no length byte
         EXPECT_EQ(dhcpGetOpt(options, 0, 53), nullptr);
+        EXPECT_EQ(dhcpGetOpt(nullptr, 5, 53), nullptr);
     });
     EXPECT_EQ(out, " 35 35 1\n 35 f 1\n ff f 0\n f f 4\n");
 }

@@ -6,12 +6,14 @@
 #include <iterator>
 #include <sys/stat.h>
 
+#include "device_backing.hpp"
+
 SimDir::SimDir(size_t flashSize) {
     char tmpl[] = "/tmp/zezarur-unit-XXXXXX";
     root_ = mkdtemp(tmpl);
     std::filesystem::create_directory(path("dev"));
-    enum Backing { IMAGE, FIFO, EMPTY };
-    const std::pair<const char *, Backing> nodes[] = {
+    using enum adp::sim::Backing;
+    const std::pair<const char *, adp::sim::Backing> nodes[] = {
 #define DEVICE(name, backing, driver) {#name, backing},
 #include "devices.def"
 #undef DEVICE
