@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/owned.hpp"
 #include "platform/sock.hpp"
 #include "platform/text.hpp"
 #include "platform/tls.hpp"
@@ -138,9 +139,7 @@ TlsSession *tlsStart(int fd, const char *serverName, const Deadline &deadline, c
         formatWhole(why.text, sizeof why.text, "a certificate names a server, not an address");
         return nullptr;
     }
-    if (std::FILE *bundle = adpFileOpen(ZEZARUR_TRUST_BUNDLE, "r")) {
-        adpFileClose(bundle);
-    } else {
+    if (!AdpFile(adpFileOpen(ZEZARUR_TRUST_BUNDLE, "r"))) {
         formatWhole(why.text, sizeof why.text, "no trust bundle %s", ZEZARUR_TRUST_BUNDLE);
         return nullptr;
     }

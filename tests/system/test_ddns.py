@@ -220,6 +220,14 @@ def test_daemon_ends_with_0(box, config, missing, logged):
     assert box.sim.log("ddns", mark)[-1] == ("err", said(logged))
 
 
+def test_an_interface_number_past_32_bits_reads_as_the_routers(box):
+    """4294967297 saturates at 2147483647 as the router's 32-bit strtol has
+    it, on every CPU: its status path, cut at 24 characters, says so."""
+    box.start(conf([4294967297, "dyndns", "a.example", "u", "p", 0, "NO"]))
+    wait_for(lambda: box.text("var/run/ddnsStatus21474") == "service enabled\n", "the status file")
+    box.stop()
+
+
 def test_cycles(box):
     """Detached: waits for the WAN, skips a name already registered until 3600 s
     pass (never with 0) or the address changes, retries failures each cycle;
