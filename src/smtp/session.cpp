@@ -103,7 +103,6 @@ class ReplyEnd {
     bool more = false;       // the current line is not the reply's last
 };
 
-
 // Feeds the bytes of a read that belong to the reply (n, or up to its end).
 void watch(ExtensionScan *scan, const char *bytes, long n, long whole) {
     if (scan) scan->feed(bytes, static_cast<std::size_t>(whole >= 0 ? whole : n));
