@@ -1,6 +1,6 @@
 // The sandbox's clock: "<sandbox>/clock" holds the seconds by which the
-// router's time runs ahead of the machine's, read at every call of
-// adp_gettimeofday; it only ever moves ahead.
+// router's time differs from the machine's, read at every call of
+// adp_gettimeofday.
 #pragma once
 
 namespace adp::sim {
@@ -11,5 +11,10 @@ long clockOffset();
 // Moves the offset ahead by seconds (0 or more), atomically for every
 // reader; false when it cannot.
 bool advanceClock(long seconds);
+
+// Sets the router's time to unixSeconds (0 or more: 1970 for a router
+// without a battery-backed clock), from where it runs on; false when it
+// cannot.
+bool setClock(long unixSeconds);
 
 }  // namespace adp::sim

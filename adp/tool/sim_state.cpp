@@ -11,7 +11,7 @@
 //   fault write N | erase N | cut N | clear
 //                                   the flash fault (faults.hpp)
 //   leds                            the LEDs' state
-//   clock advance SECONDS | show    the router's clock
+//   clock advance SECONDS | set UNIX-SECONDS | show    the router's clock
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -165,11 +165,13 @@ int ledState() {
 int routerClock(int argc, char **argv) {
     unsigned long long seconds = 0;
     const bool advance = argc == 2 && std::strcmp(argv[0], "advance") == 0;
+    const bool set = argc == 2 && std::strcmp(argv[0], "set") == 0;
     if (!(argc == 1 && std::strcmp(argv[0], "show") == 0) &&
-        !(advance && sw::number(argv[1], 0, LONG_MAX, seconds)))
-        return refuse("usage: clock advance SECONDS (0 or more) | clock show");
+        !((advance || set) && sw::number(argv[1], 0, LONG_MAX, seconds)))
+        return refuse("usage: clock advance SECONDS | clock set UNIX-SECONDS (0 or more) | clock show");
     if (advance && !adp::sim::advanceClock(static_cast<long>(seconds)))
         return refuse("cannot advance the clock");
+    if (set && !adp::sim::setClock(static_cast<long>(seconds))) return refuse("cannot set the clock");
     const long offset = adp::sim::clockOffset();
     const std::time_t shown = std::time(nullptr) + offset;
     char when[32];

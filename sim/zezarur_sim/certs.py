@@ -88,5 +88,5 @@ def add_commands(sub):
     s = sub.add_parser("cert", help="issue a server certificate: NAME... [--ec] [--days N]")
     s.add_argument("names", nargs="+", metavar="NAME")
     s.add_argument("--ec", action="store_true", help="an ECDSA P-256 key (default RSA 2048)")
-    s.add_argument("--days", type=int, default=90, help="valid for N days from now")
+    s.add_argument("--days", type=int, default=90, help="valid for N days from now (negative: expired N days ago, at most 365)")
     s.set_defaults(handler=cmd_cert)

@@ -15,6 +15,7 @@
 #include "platform/sock.hpp"
 #include "platform/text.hpp"
 #include "platform/tls.hpp"
+#include "platform/tls_primitives.hpp"
 #include "platform/tls_trust.hpp"
 
 namespace zezarur {
@@ -79,17 +80,7 @@ void setUp(TlsSession &s) {
     br_ssl_client_zero(&client);
     br_ssl_engine_set_versions(&engine, BR_TLS12, BR_TLS12);
     br_ssl_engine_set_suites(&engine, suites, sizeof suites / sizeof suites[0]);
-    br_ssl_engine_set_hash(&engine, br_sha256_ID, &br_sha256_vtable);
-    br_ssl_engine_set_hash(&engine, br_sha384_ID, &br_sha384_vtable);
-    br_ssl_engine_set_hash(&engine, br_sha512_ID, &br_sha512_vtable);
-    br_ssl_engine_set_hash(&engine, br_sha1_ID, &br_sha1_vtable);
-    br_ssl_engine_set_prf_sha256(&engine, &br_tls12_sha256_prf);
-    br_ssl_engine_set_prf_sha384(&engine, &br_tls12_sha384_prf);
-    br_ssl_engine_set_default_ec(&engine);
-    br_ssl_engine_set_default_rsavrfy(&engine);
-    br_ssl_engine_set_default_ecdsa(&engine);
-    br_ssl_engine_set_default_aes_gcm(&engine);
-    br_ssl_engine_set_default_chapol(&engine);
+    tlsChooseEnginePrimitives(engine);
     br_ssl_engine_set_x509(&engine, &s.trust.vtable);
     br_ssl_engine_set_buffers_bidi(&engine, s.input, sizeof s.input, s.output, sizeof s.output);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/owned.hpp"
+#include "platform/tls_primitives.hpp"
 
 namespace zezarur {
 namespace {
@@ -182,12 +183,7 @@ unsigned endChain(const br_x509_class **ctx) {
     if (!loadAnchors(check)) return tlsNoTrustBundle;
     br_x509_minimal_context &minimal = check.minimal;
     br_x509_minimal_init(&minimal, &br_sha256_vtable, check.anchors, check.anchorCount);
-    br_x509_minimal_set_hash(&minimal, br_sha1_ID, &br_sha1_vtable);
-    br_x509_minimal_set_hash(&minimal, br_sha256_ID, &br_sha256_vtable);
-    br_x509_minimal_set_hash(&minimal, br_sha384_ID, &br_sha384_vtable);
-    br_x509_minimal_set_hash(&minimal, br_sha512_ID, &br_sha512_vtable);
-    br_x509_minimal_set_rsa(&minimal, br_rsa_pkcs1_vrfy_get_default());
-    br_x509_minimal_set_ecdsa(&minimal, br_ec_get_default(), br_ecdsa_vrfy_asn1_get_default());
+    tlsChooseX509Primitives(minimal);
     br_x509_minimal_set_time(&minimal, check.days, check.seconds);
     const br_x509_class **engine = &minimal.vtable;
     minimal.vtable->start_chain(engine, check.serverName);

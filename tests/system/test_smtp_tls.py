@@ -8,6 +8,7 @@ import json
 import os
 import re
 import subprocess
+import time
 from pathlib import Path
 
 import pytest
@@ -123,6 +124,20 @@ def test_refused_with_nothing_sent_in_clear(box, name, make, args, stderr, logs)
     assert (r.returncode, r.stderr) == (255, stderr)
     wait_for(lambda: logs in exim_log(box)[logged:], logs)
     assert not [s for s in SECRETS if s in wire]
+
+
+# A router without a battery-backed clock reads 1970: the library's build
+# date stands in, so a chain valid now still is, and one expired 300 days
+# ago (before any build this test runs against) is still refused.
+@pytest.mark.parametrize("days,status,stderr", [("90", 0, ""), ("-300", 255, REFUSALS["expired"][3])],
+                         ids=["valid now", "expired before the build"])
+def test_clock_in_1970_taken_as_the_build_date(box, days, status, stderr):
+    name = f"mail-boot{days}.example"
+    serve(box, name, *box.run("cert", name, "--days", days, check=True).stdout.split())
+    box.run("clock", "set", "0", check=True)
+    r = box.exec("smtp", "i", name, *ADDR, "C", "465", *LOGINS["login"], "T", "/var/body")
+    box.run("clock", "set", str(int(time.time())), check=True)
+    assert (r.returncode, r.stderr) == (status, stderr)
 
 
 EHLO_TLS = ["250-scripted\r\n", "250 STARTTLS\r\n"]
