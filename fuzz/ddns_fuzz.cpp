@@ -7,7 +7,12 @@
 // Every request is either refused or whole (exactly its pieces, nothing cut,
 // so it ends where its protocol says).  A request that fits with the longest
 // address fits with the shortest, so the trial before connecting never
-// refuses one that could be sent.
+// refuses one that could be sent.  A service field read as a URL is either
+// refused with a reason, or read whole: its scheme, "://", the authority
+// (a host of host-name characters, a port of 1 to 65535 in at most five
+// digits) and a path free of blanks, controls, '?' and '#' make up the
+// field again; its request carries that path, its system "dyndns" and the
+// authority as the Host.
 //
 // As a reply, as the daemon receives it (at most 399 bytes, NUL-terminated,
 // in a buffer of exactly that size so that any read past it is caught): the
@@ -27,6 +32,7 @@
 #include "ddns/dyndns_reply.hpp"
 #include "ddns/requests.hpp"
 #include "ddns/tzo_reply.hpp"
+#include "ddns/url.hpp"
 
 namespace {
 
@@ -62,21 +68,20 @@ bool holds(const string &text, const string &between, const string &within, cons
 // The DynDNS request's length or -1, after both TZO lines are checked.  It is
 // as long as its parts; one whose values hold no separator is read back as a
 // server reads it, the query's fields and the headers by name.
-long requests(const DdnsConfig &r, const char *address, const char *version) {
+long requests(const DdnsConfig &r, const DynDnsVariant &variant, const char *address, const char *version) {
     char line[bufferSize], request[requestCapacity];
     expectWhole(tzoLookupLine(line, r), line, string("I ") + r.passwd + "\r\n", bufferSize);
     const string update = string("R ") + r.hostname + "," + r.username + "," + r.passwd + ",";
     expectWhole(tzoUpdateLine(line, r, address), line, update + address + "\r\n", bufferSize);
-    const DynDnsVariant variant{.server = "members.example", .requestStart = "GET /nic/update?"};
     const string credentials = string(r.username) + ":" + r.passwd;
     int length = static_cast<int>(credentials.size());
     const char *authorization = base64_encode(credentials.c_str(), &length);
-    const Pairs query{{"system", r.service}, {"hostname", r.hostname}, {"myip", address},
+    const Pairs query{{"system", variant.system ? variant.system : r.service}, {"hostname", r.hostname}, {"myip", address},
                       {"wildcard", r.wildcard}};
-    const Pairs headers{{"Host", variant.server}, {"Authorization", string("Basic ") + authorization},
+    const Pairs headers{{"Host", variant.hostHeader}, {"Authorization", string("Basic ") + authorization},
                         {"User-Agent", string("Brenlow/ZR4410/") + version}, {"Connection", "close"},
                         {"Pragma", "no-cache"}};
-    const string start = variant.requestStart, lineEnd = " HTTP/1.0\r\n", blankLines = "\n\n";
+    const string start = string("GET ") + variant.path + "?", lineEnd = " HTTP/1.0\r\n", blankLines = "\n\n";
     std::size_t expected = start.size() + lineEnd.size() + blankLines.size();
     for (const auto &[name, value] : query) expected += name.size() + value.size() + 2;  // "=", "&"
     for (const auto &[name, value] : headers) expected += name.size() + value.size() + 4;  // ": ", CRLF
@@ -109,6 +114,28 @@ void readReply(const uint8_t *data, size_t size) {
     std::free(reply);
 }
 
+// Whether field reads as a URL; aborts when what it read is not the field.
+bool readUrl(const char *field, DdnsUrl &url) {
+    if (const char *why = ddnsUrlRead(field, url)) {
+        check(*why);
+        return false;
+    }
+    const string text = field, scheme = url.tls ? "https://" : "http://";
+    const string host = url.host, authority = url.authority, path = url.path;
+    const string port = authority.substr(std::min(host.size() + 1, authority.size()));
+    const bool portWritten = authority.size() > host.size();
+    check(ddnsIsUrl(field) && strncasecmp(field, scheme.c_str(), scheme.size()) == 0 && !host.empty() &&
+          host.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") ==
+              string::npos &&
+          authority.starts_with(host) && (!portWritten || authority[host.size()] == ':') &&
+          port.size() <= 5 && port.find_first_not_of("0123456789") == string::npos &&
+          url.port == (portWritten ? std::atol(port.c_str()) : url.tls ? 443 : 80) && url.port > 0 &&
+          path.starts_with("/") &&
+          std::none_of(path.begin(), path.end(), [](char c) { return c <= ' ' || c == 0x7f || c == '?' || c == '#'; }) &&
+          text.substr(scheme.size()) == authority + (text.size() > scheme.size() + authority.size() ? path : ""));
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -125,8 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                   !std::strpbrk(f[i], "\t\n"));
         if (n < ddnsConfigFieldCount) continue;
         const DdnsConfig r{0, f[1], f[2], f[3], f[4], f[5], f[6], nullptr};
-        const long longest = requests(r, "255.255.255.255", "12345678901234");
-        check(requests(r, "0.0.0.0", "") >= 0 || longest < 0);
+        DynDnsVariant variant{.server = "members.example", .hostHeader = "members.example", .path = "/nic/update"};
+        DdnsUrl url;
+        if (readUrl(r.service, url)) variant = urlVariant(url, variant);
+        const long longest = requests(r, variant, "255.255.255.255", "12345678901234");
+        check(requests(r, variant, "0.0.0.0", "") >= 0 || longest < 0);
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "ddns/ddns.hpp"
+#include "ddns/url_record.hpp"
 #include "devices/interfaces.hpp"
 #include "platform/decimal.hpp"
 #include "platform/owned.hpp"
@@ -36,13 +37,8 @@ struct Cycle {
     void *orayHandle = nullptr;  // freed before it is replaced
     int orayType = 0;
     int keepAlive = 0;  // 0 not started, -1 failed, else running
+    UrlRecord url;      // only a URL record's ever holds it back
 };
-
-long now() {
-    timeval tv{};
-    adp_gettimeofday(&tv, nullptr);
-    return static_cast<long>(tv.tv_sec);  // time_t is 64 bits wide in musl 1.2; long is the router's
-}
 
 // The interface's record when it can be read and the interface is up.
 bool readUp(int ifNum, ifDevInfo &info) {
@@ -63,9 +59,10 @@ bool networkReady() {
     return false;
 }
 
-int dynDnsAttempt(DdnsConfig &r, Cycle &, int) { return dynDnsUpdate(&r, &dynDnsOrg); }
-int dynDns3322Attempt(DdnsConfig &r, Cycle &, int) { return dynDnsUpdate(&r, &dynDns3322); }
+int dynDnsAttempt(DdnsConfig &r, Cycle &, int) { return dynDnsUpdate(&r, &dynDnsOrg).result; }
+int dynDns3322Attempt(DdnsConfig &r, Cycle &, int) { return dynDnsUpdate(&r, &dynDns3322).result; }
 int tzoAttempt(DdnsConfig &r, Cycle &, int) { return tzoUpdate(&r); }
+int urlAttemptOf(DdnsConfig &r, Cycle &c, int) { return urlAttempt(r, c.url); }
 int orayAttempt(DdnsConfig &r, Cycle &c, int index) {
     std::free(c.orayHandle);
     c.orayHandle = orayUpdate(&r, &c.orayType, c.current, index);
@@ -82,10 +79,13 @@ constexpr Service services[] = {{"dyndns", dynDnsAttempt},
                                 {"iego", orayAttempt},
                                 {"dyndns-3322", dynDns3322Attempt}};
 
+constexpr Service urlService{nullptr, urlAttemptOf};
+
+// The keyword's service, the URL records', or null for an unknown keyword.
 const Service *serviceOf(const char *keyword) {
     for (const Service &s : services)
         if (std::strcmp(s.keyword, keyword) == 0) return &s;
-    return nullptr;
+    return ddnsIsUrl(keyword) ? &urlService : nullptr;
 }
 
 bool writePid() {
@@ -103,7 +103,7 @@ bool writePid() {
 void initialPass(Cycle (&cycles)[maxDdnsConfigs]) {
     for (unsigned i = 0; i < numOfDdnsConfiguration; ++i) {
         const DdnsConfig &r = ddnsConfigTable[i];
-        cycles[i].lastUpdate = now();
+        cycles[i].lastUpdate = ddnsNow();
         unsigned int address = addressOf(r.ifNum);
         in_addr resolved;
         if (address && std::strcmp(r.service, "iego") != 0 &&
@@ -117,7 +117,7 @@ bool updatePass(Cycle (&cycles)[maxDdnsConfigs]) {
     for (unsigned i = 0; i < numOfDdnsConfiguration; ++i) {
         DdnsConfig &r = ddnsConfigTable[i];
         Cycle &c = cycles[i];
-        long t = now();
+        long t = ddnsNow();
         c.elapsed = t - c.lastUpdate;
         c.cycleTime = t;
         unsigned int address = addressOf(r.ifNum);
@@ -127,6 +127,7 @@ bool updatePass(Cycle (&cycles)[maxDdnsConfigs]) {
             long refresh = decimal(r.refreshInterval);
             if (refresh == 0 || c.elapsed <= refresh) continue;
         }
+        if (!urlDue(c.url, t)) continue;
         ddnsStatusPath(c.statusPath, r.ifNum);
         if (r.statusFile) adpFileClose(r.statusFile);
         r.statusFile = adpFileOpen(c.statusPath, "w+");
@@ -168,6 +169,13 @@ void keepAlivePass(Cycle (&cycles)[maxDdnsConfigs]) {
 }
 
 }  // namespace
+
+long ddnsNow() {
+    timeval tv{};
+    adp_gettimeofday(&tv, nullptr);
+    return static_cast<long>(tv.tv_sec);  // time_t is 64 bits wide in musl 1.2; long is the router's
+}
+
 }  // namespace zezarur::ddns
 
 extern "C" int ddnsMain(int argc, char **argv) {

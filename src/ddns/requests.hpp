@@ -45,13 +45,13 @@ private:
 inline long dynDnsRequest(char *buffer, const DynDnsVariant &v, const DdnsConfig &r,
                           const char *authorization, const char *address, const char *version) {
     Request request(buffer);
-    request.add("%s", v.requestStart);
+    request.add("GET %s?", v.path);
     request.add("system=%s&", v.system ? v.system : r.service);
     request.add("hostname=%s&", r.hostname);
     request.add("myip=%s&", address);
     request.add("wildcard=%s&", r.wildcard);
     request.add(" HTTP/1.0\r\n");
-    request.add("Host: %s\r\n", v.server);
+    request.add("Host: %s\r\n", v.hostHeader);
     request.add("Authorization: Basic %s\r\n", authorization);
     request.add("User-Agent: Brenlow/ZR4410/%s\r\n", version);
     request.add("Connection: close\r\n");
