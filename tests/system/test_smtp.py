@@ -125,14 +125,20 @@ CRAM_ASKED = [EHLO_LINE, "auth cram-md5"]
 FULL, NO_LOGIN = [GREETING, EHLO_REPLY, *MAIL, BYE], SCRIPTED + ["n"]
 U100, U279 = "u" * 100, "u" * 279
 ANSWER279 = b64(f"{U279} " + hmac.new(b"secret", CHALLENGE.encode(), "md5").hexdigest())
-USAGE_A = "\n" + "\n".join(["Usage::", "\ti <serve-ip>", " " * 22, "\tt <to-address>", " " * 30,
-    "\ts <Subject>", " " * 33, "\tf <from address>", "", "\tC < custom port >", "",
-    "\tc <carm-md5 authentication> or" + " " * 16, "\tp <plain authentication>  or" + " " * 18,
-    "\tn <no  authentication>", " " * 22, "\tu <Username>", " " * 32, "\tP <password>"]) + "\n"
-USAGE_B = "\n" + "\n".join(["Usage::", "\ti <serve-ip>", " " * 26, "\tt <to-address>", " " * 34,
-    "\ts <Subject>", " " * 37, "\tf <from address>", "", "\tC <custom port>", "",
-    "\tc <carm-md5 authentication> or" + " " * 20, "\tp <plain authentication>", "  or" + " " * 20,
-    "\tn <no  authentication>", " " * 26, "\tu <Username>", " " * 36, "\tP <password>"]) + "\n"
+def usage(*rows):
+    """A usage text: a line feed, then each row and its line feed; a number
+    stands for a row of that many blanks."""
+    return "\n" + "".join((" " * row if isinstance(row, int) else row) + "\n" for row in rows)
+
+
+USAGE_A = usage("Usage::", "\ti <serve-ip>", 22, "\tt <to-address>", 30, "\ts <Subject>", 33,
+                "\tf <from address>", "", "\tC < custom port >", "",
+                "\tc <carm-md5 authentication> or" + " " * 16, "\tp <plain authentication>  or" + " " * 18,
+                "\tn <no  authentication>", 22, "\tu <Username>", 32, "\tP <password>")
+USAGE_B = usage("Usage::", "\ti <serve-ip>", 26, "\tt <to-address>", 34, "\ts <Subject>", 37,
+                "\tf <from address>", "", "\tC <custom port>", "",
+                "\tc <carm-md5 authentication> or" + " " * 20, "\tp <plain authentication>", "  or" + " " * 20,
+                "\tn <no  authentication>", 26, "\tu <Username>", 36, "\tP <password>")
 # herror's words for a name nobody knows are the C library's: glibc's here,
 # musl's in the product build.
 UNKNOWN_HOST, TIMED_OUT = ("Host not found", "Operation timed out") if EMULATED else (
