@@ -26,9 +26,13 @@ DHCP_DOMAIN, BIGPOND_DOMAIN = "isp.example", "bigpond.example"
 # The service host behind the ISP, and the names its servers go by.
 ISP_SERVICE_SIDE = "198.51.100.1/24"
 SERVICE_HOST = "198.51.100.10"
-SERVICE_NAMES = ["services.example", "members.dyndns.org", "members.3322.org",
-                 "tzo-lookup.example", "mail.example"]
-MAIL_HOST = "mail.example"
+# The servers the applets know by name: ddns's (Oray's web service, DynDNS,
+# 3322, TZO's lookup) and the mail server.
+ORAY_HOST, DYNDNS_HOST, DYNDNS_3322_HOST = "services.example", "members.dyndns.org", "members.3322.org"
+TZO_LOOKUP_HOST, MAIL_HOST = "tzo-lookup.example", "mail.example"
+SERVICE_NAMES = [ORAY_HOST, DYNDNS_HOST, DYNDNS_3322_HOST, TZO_LOOKUP_HOST, MAIL_HOST]
+# A free address of the service host's network, for a service of its own.
+SPARE_SERVICE_ADDRESS = "198.51.100.20"
 
 # The LAN switch's port to lan0, the LAN's hosts at start (name, address,
 # NetBIOS name) and the DMZ host.

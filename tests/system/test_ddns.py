@@ -1,12 +1,13 @@
 """ddns against service peers (proven by ddclient), scripted Oray and clock."""
 
+import ipaddress
 import json
 import re
 from subprocess import DEVNULL, Popen
 
 import pytest
 
-from conftest import BIN, DMZ, ISP, LAN, SERVICE, SRC, WAN, wait_for
+from conftest import BIN, DMZ, ISP, LAN, SERVICE, SRC, WAN, plan, wait_for
 
 PEER = str(SRC / "sim/servers/ddns_peer.py")
 OK = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
@@ -85,7 +86,7 @@ def box(module_sim):
 
 def test_the_dyndns_peer_speaks_the_protocol_to_ddclient(box, tmp_path):
     config = tmp_path / "ddclient.conf"
-    config.write_text("ssl=no\nuse=if, if=wan0\nprotocol=dyndns2\nserver=members.dyndns.org\n"
+    config.write_text(f"ssl=no\nuse=if, if=wan0\nprotocol=dyndns2\nserver={plan.DYNDNS_HOST}\n"
                       "login=alice\npassword=secret\nalice.example.org\n")
     box.answer("dyndns-peer", OK + f"good {WAN}")
     r = box.sim.exec("ddclient", "-daemon=0", "-force", "-verbose", "-noquiet", "-file",
@@ -97,8 +98,7 @@ def test_the_dyndns_peer_speaks_the_protocol_to_ddclient(box, tmp_path):
 
 # The first server of each service: refused when its name points at the
 # router's own loopback, unknown when deleted (hosts commands, @ the name).
-FIRST = {"dyndns": "members.dyndns.org", "dyndns-3322": "members.3322.org",
-         "tzo": "tzo-lookup.example"}
+FIRST = {"dyndns": plan.DYNDNS_HOST, "dyndns-3322": plan.DYNDNS_3322_HOST, "tzo": plan.TZO_LOOKUP_HOST}
 NO_LISTENER, NO_NAME = "set @ 127.0.0.1", "del @"
 UNREACHED = "{} unable to establish" + " " * 18 + "connection with {} \n"
 LOOKUP = "tzo," + SERVICE
@@ -116,9 +116,9 @@ ANSWERS = [
     ("dyndns", "HTTP/1.0 400 Bad Request\r\n\r\n", "Bad request\n", None, False),
     ("dyndns", "HTTP/1.0 401 Unauthorized\r\n\r\nbadauth", "authentication failure\n", None, False),
     ("dyndns", "HTTP/1.0 302 Found\r\n\r\n", "server returned unknown code: 302\n", None, False),
-    ("dyndns", NO_LISTENER, UNREACHED.format("dyndns", "members.dyndns.org"), None, False),
-    ("dyndns-3322", NO_LISTENER, UNREACHED.format("dyndns 3322", "members.3322.org"), None, False),
-    ("dyndns", NO_NAME, f"dyndns unable to resolve{' ' * 18}members.dyndns.org check your dns "
+    ("dyndns", NO_LISTENER, UNREACHED.format("dyndns", plan.DYNDNS_HOST), None, False),
+    ("dyndns-3322", NO_LISTENER, UNREACHED.format("dyndns 3322", plan.DYNDNS_3322_HOST), None, False),
+    ("dyndns", NO_NAME, f"dyndns unable to resolve{' ' * 18}{plan.DYNDNS_HOST} check your dns "
      "configuration\n", None, False),
     ("tzo", f"x,10.9.9.9,{SERVICE}\r\n|OK ]40\r\n", "tzo updated\n", None, True),
     ("tzo", LOOKUP + "|] 41", "Invalid Name\n", "Invalid Name - host and domain name", True),
@@ -155,26 +155,26 @@ def test_a_silent_server_holds_the_other_records_only_until_the_time_limit(box):
     """The first record's server takes the request and never answers: at the
     real 2-minute limit it counts as unreached, the second record is
     registered in that same cycle, and the first is tried again the next."""
-    silent = "198.51.100.20"
+    silent = plan.SPARE_SERVICE_ADDRESS
     box.answer("dyndns-peer", GOOD)
     box.sim.file("ddns/silent.answer").write_text("<silent>")
     box.sim.run("service", "--address", silent, "add", "silent", "80", "python3", PEER, "80",
                 str(box.sim.file("ddns/silent.answer")), str(box.sim.file("ddns/requests")), "--bind", silent,
                 check=True)
-    box.sim.run("hosts", "set", "members.3322.org", silent, check=True)
+    box.sim.run("hosts", "set", plan.DYNDNS_3322_HOST, silent, check=True)
     to_silent = lambda: [r for r in box.requests() if r.startswith("GET /dyndns/")]  # noqa: E731
     try:
         box.start(conf([4, "dyndns-3322", "one.example", "u", "p", 0, "NO"],
                        [2, "dyndns", "two.example", "u", "p", 0, "NO"]))
         wait_for(to_silent, "the first request")
         wait_for(lambda: box.text("var/run/ddnsStatus2") == "dyndns updated\n", "the second record", timeout=150)
-        assert box.text("var/run/ddnsStatus4") == UNREACHED.format("dyndns 3322", "members.3322.org") + \
-            "members.3322.org: exchange time limit of 120 s ran out\n"
+        assert box.text("var/run/ddnsStatus4") == UNREACHED.format("dyndns 3322", plan.DYNDNS_3322_HOST) + \
+            f"{plan.DYNDNS_3322_HOST}: exchange time limit of 120 s ran out\n"
         wait_for(lambda: len(to_silent()) == 2, "the first record's next attempt")
         box.stop()
     finally:
         box.sim.run("service", "del", "silent", check=True)
-        box.sim.run("hosts", "set", "members.3322.org", SERVICE, check=True)
+        box.sim.run("hosts", "set", plan.DYNDNS_3322_HOST, SERVICE, check=True)
     assert "recv: " in box.text("ddns/stderr")
 
 
@@ -196,8 +196,8 @@ def test_configuration_is_read_once_and_requests_built_byte_for_byte(box):
     wait_for(lambda: ("err", "dyndns update request too long") in box.log(), "the refusal")
     log = box.stop()
     assert box.requests() == [
-        REQUEST.format("nic", "one.example", WAN, "NO", "members.dyndns.org", "YWxpY2U6c2VjcmV0"),
-        REQUEST.format("dyndns", "two.example", LAN, "ON&mx=a b\r", "members.3322.org", "Ym9iOnB3")]
+        REQUEST.format("nic", "one.example", WAN, "NO", plan.DYNDNS_HOST, "YWxpY2U6c2VjcmV0"),
+        REQUEST.format("dyndns", "two.example", LAN, "ON&mx=a b\r", plan.DYNDNS_3322_HOST, "Ym9iOnB3")]
     assert box.text("var/run/ddnsStatus3") == "dyndns update request too long\n"
     assert log[:11] == [("err" if "addDdns" in m else "info", said(m)) for m in [
         "\nreading ddnsclient.conf file ...\n", "\nConfiguration \n" + config[:400],
@@ -255,18 +255,19 @@ def test_cycles(box):
     box.sim.run("clock", "advance", "3601", check=True)
     cycle(2, 9)
     box.sim.run("oray", "--type", "2", check=True)
-    wan("ip addr flush dev wan0 && ip addr add 203.0.113.3/24 dev wan0")
+    moved = str(ipaddress.ip_address(WAN) + 1)
+    wan(f"ip addr flush dev wan0 && ip addr add {moved}/24 dev wan0")
     try:
         cycle(3, 11)
         log = [m for _, m in box.stop()]
     finally:
         wan(f"ip addr flush dev wan0 && ip addr add {WAN}/24 dev wan0")
-    assert [r.split("&")[2] for r in box.requests(80)] == [f"myip={WAN}", "myip=203.0.113.3"]
+    assert [r.split("&")[2] for r in box.requests(80)] == [f"myip={WAN}", f"myip={moved}"]
     # Cycle 1 logs in again at once; cycle 2's new login fails, so cycle 3 starts no keep-alive.
     assert [c[:3] for c in calls()] == "ora ora upd udp ora upd  udp ora upd  ora upd".split()
     status = "/var/run/ddnsStatus3"
     assert oray()[:3] == [f"orayDdnsUpdate {status} connecting ....",
-                          *[f"oraywebsvcMain u3 p3 {DMZ} services.example {status}"] * 2]
+                          *[f"oraywebsvcMain u3 p3 {DMZ} {plan.ORAY_HOST} {status}"] * 2]
     assert {f"updatednsipMain 6060 u3 p3 {DMZ} 2 {status} /var/run/orayDdnsDomains3",
             f"udpTimer 0 {DMZ} 2 {status}"} <= set(oray())
     assert [c.split(" ", 2)[2] for c in oray() if "orayDdnsType3" in c or "Domains3 " in c] \

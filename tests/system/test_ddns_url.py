@@ -5,7 +5,7 @@ router's clock."""
 
 import pytest
 
-from conftest import DMZ, LAN, SERVICE, WAN, wait_for
+from conftest import DMZ, LAN, SERVICE, WAN, plan, wait_for
 from test_ddns import GOOD, OK, PEER, REQUEST, Box, conf, said
 
 # Host names of the service host, each a provider on its port (443: TLS).
@@ -58,8 +58,8 @@ def box(module_sim):
 # URL, answer, status file, the request's Host (None: no request).
 SERVED = [("https://provider.example/nic/update", GOOD, "dyndns updated\n", "provider.example"),
           (HTTP[0], OK + f"nochg {LAN}", "dyndns updated\n", "plain.example:8245"),
-          ("https://members.dyndns.org/nic/update", None,
-           "members.dyndns.org: TLS: name mismatch\n" + NEXT.format("members.dyndns.org", 300), None)]
+          (f"https://{plan.DYNDNS_HOST}/nic/update", None,
+           f"{plan.DYNDNS_HOST}: TLS: name mismatch\n" + NEXT.format(plan.DYNDNS_HOST, 300), None)]
 
 
 def test_records_over_https_and_http_send_the_exact_request(box):
