@@ -1,6 +1,6 @@
 #include "ddns/channel.hpp"
 
-#include "platform/sock.hpp"
+#include "platform/channel.hpp"
 #if ZEZARUR_TLS
 #include "platform/tls.hpp"
 #endif
@@ -29,17 +29,11 @@ bool Channel::open([[maybe_unused]] FILE *status, const DynDnsVariant &v,
 }
 
 long Channel::send(const char *data, std::size_t len, const Deadline &exchange, const char *tag) {
-#if ZEZARUR_TLS
-    if (tls_) return tlsSend(*tls_, data, len, exchange, tag);
-#endif
-    return sendAll(fd_, data, len, exchange, tag);
+    return channelSend(fd_, tls_, data, len, exchange, tag);
 }
 
 long Channel::receive(char *buffer, std::size_t size, const Deadline &exchange, const char *tag) {
-#if ZEZARUR_TLS
-    if (tls_) return tlsRecv(*tls_, buffer, size, exchange, tag);
-#endif
-    return recvOnce(fd_, buffer, size, exchange, tag);
+    return channelReceive(fd_, tls_, buffer, size, exchange, tag);
 }
 
 }  // namespace zezarur::ddns

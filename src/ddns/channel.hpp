@@ -1,16 +1,13 @@
-// An update exchange's way out and in: the socket, inside TLS when the
-// variant asks for it (a URL record's https).
+// An update exchange's way out and in (platform/channel.hpp): the socket,
+// inside TLS when the variant asks for it (a URL record's https), the
+// session owned from the handshake to the exchange's end.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
 #include "ddns/ddns.hpp"
-#include "platform/deadline.hpp"
-
-namespace zezarur {
-struct TlsSession;
-}
+#include "platform/channel.hpp"
 
 namespace zezarur::ddns {
 
@@ -30,7 +27,7 @@ class Channel {
 
    private:
     int fd_;
-    [[maybe_unused]] TlsSession *tls_ = nullptr;  // used only with TLS built in
+    TlsSession *tls_ = nullptr;  // null without TLS built in
 };
 
 }  // namespace zezarur::ddns

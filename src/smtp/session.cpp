@@ -8,11 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/sock.hpp"
+#include "platform/channel.hpp"
 #include "platform/text.hpp"
-#if ZEZARUR_TLS
-#include "platform/tls.hpp"
-#endif
 
 char *Username = nullptr;
 char *Password = nullptr;
@@ -28,17 +25,11 @@ const TimeLimit *waitLimit = &smtpCommandLimit;
 
 // The session's one way out and one way in: inside TLS once it is open.
 long transmit(const char *data, std::size_t len, const Deadline &deadline, const char *tag) {
-#if ZEZARUR_TLS
-    if (smtpTls) return tlsSend(*smtpTls, data, len, deadline, tag);
-#endif
-    return sendAll(smtpSocket, data, len, deadline, tag);
+    return channelSend(smtpSocket, smtpTls, data, len, deadline, tag);
 }
 
 long receive(char *buffer, std::size_t size, const Deadline &deadline, const char *tag) {
-#if ZEZARUR_TLS
-    if (smtpTls) return tlsRecv(*smtpTls, buffer, size, deadline, tag);
-#endif
-    return recvOnce(smtpSocket, buffer, size, deadline, tag);
+    return channelReceive(smtpSocket, smtpTls, buffer, size, deadline, tag);
 }
 
 }  // namespace
