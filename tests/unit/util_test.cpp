@@ -58,7 +58,8 @@ TEST(LedTog, UsesAPresetHandleAndWaitsForTheLoggerOnlyAfterTheTestLedGoesOff) {
                                 {"04", check + "sleep 2\n" + check}}) {
         char name[] = "ledTog", s[] = {words[0], 0}, l[] = {words[1], 0}, *argv[] = {name, s, l, nullptr};
         int fd = led_driver_handle = dup(device);
-        calls = "", attached = true;
+        calls = "";
+        attached = true;
         stdoutOf([&] { EXPECT_EQ(ledTogMain(3, argv), 0); });
         attached = false;
         EXPECT_EQ(std::tuple(calls, led_driver_handle, isOpen(fd)), std::tuple(waits, -1, false)) << words;
@@ -84,18 +85,26 @@ TEST(FactoryReset, EndsAsItShould) {
         SimDir sim;
         int stdinCopy = dup(0);
         close(0);  // descriptor 0 is a handle like any other
-        int fac = fac_driver_handle = adpOpen("/dev/fac_dev", 0, 0), custom = fac_custom_driver_handle = dup(fac);
+        const int fac = adpOpen("/dev/fac_dev", 0, 0);
+        const int custom = dup(fac);
+        fac_driver_handle = fac;
+        fac_custom_driver_handle = custom;
         ASSERT_EQ(write(fac, &press, 1), 1);
         std::filesystem::remove(sim.path("dev/fac_dev"));
-        calls = "", failLine = fails, failAt = at, attached = true;
+        calls = "";
+        failLine = fails;
+        failAt = at;
+        attached = true;
         char name[] = "fReset", *argv[] = {name, nullptr};
         EXPECT_EQ(fResetMain(1, argv), result);
         attached = false;
         bool open = result != 0;
         EXPECT_EQ(std::tuple(calls, fac_driver_handle, fac_custom_driver_handle, isOpen(fac), isOpen(custom)),
                   std::tuple(run, open ? fac : -1, open ? custom : -1, open, open));
-        close(fac), close(custom);
-        dup2(stdinCopy, 0), close(stdinCopy);
+        close(fac);
+        close(custom);
+        dup2(stdinCopy, 0);
+        close(stdinCopy);
         fac_driver_handle = fac_custom_driver_handle = -1;
     }
 }
