@@ -35,9 +35,6 @@ bool ddnsConfigRead();
 constexpr unsigned ddnsStatusPathSize = 25;
 void ddnsStatusPath(char (&path)[ddnsStatusPathSize], int ifNum);
 
-// The platform clock's seconds (adp_gettimeofday), which the sandbox moves.
-long ddnsNow();
-
 // Writes a message to the status file (flushed at once) and logs it at info.
 __attribute__((format(printf, 2, 3))) void ddnsTell(FILE *status, const char *format, ...);
 // The status file gets one text, flushed; the log another (its own blanks,

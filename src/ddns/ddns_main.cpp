@@ -13,6 +13,7 @@
 #include "ddns/ddns.hpp"
 #include "ddns/url_record.hpp"
 #include "devices/interfaces.hpp"
+#include "platform/clock.hpp"
 #include "platform/decimal.hpp"
 #include "platform/owned.hpp"
 #include "platform/report.hpp"
@@ -103,7 +104,7 @@ bool writePid() {
 void initialPass(Cycle (&cycles)[maxDdnsConfigs]) {
     for (unsigned i = 0; i < numOfDdnsConfiguration; ++i) {
         const DdnsConfig &r = ddnsConfigTable[i];
-        cycles[i].lastUpdate = ddnsNow();
+        cycles[i].lastUpdate = platformSeconds();
         unsigned int address = addressOf(r.ifNum);
         in_addr resolved;
         if (address && std::strcmp(r.service, "iego") != 0 &&
@@ -117,7 +118,7 @@ bool updatePass(Cycle (&cycles)[maxDdnsConfigs]) {
     for (unsigned i = 0; i < numOfDdnsConfiguration; ++i) {
         DdnsConfig &r = ddnsConfigTable[i];
         Cycle &c = cycles[i];
-        long t = ddnsNow();
+        long t = platformSeconds();
         c.elapsed = t - c.lastUpdate;
         c.cycleTime = t;
         unsigned int address = addressOf(r.ifNum);
@@ -169,13 +170,6 @@ void keepAlivePass(Cycle (&cycles)[maxDdnsConfigs]) {
 }
 
 }  // namespace
-
-long ddnsNow() {
-    timeval tv{};
-    adp_gettimeofday(&tv, nullptr);
-    return static_cast<long>(tv.tv_sec);  // time_t is 64 bits wide in musl 1.2; long is the router's
-}
-
 }  // namespace zezarur::ddns
 
 extern "C" int ddnsMain(int argc, char **argv) {

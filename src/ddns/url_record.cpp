@@ -6,6 +6,7 @@
 
 #include "ddns/config_parse.hpp"
 #include "ddns/dyndns_reply.hpp"
+#include "platform/clock.hpp"
 
 namespace zezarur::ddns {
 namespace {
@@ -66,7 +67,7 @@ int urlAttempt(DdnsConfig &config, UrlRecord &record) {
         return -1;
     }
     record.wait = record.wait ? std::min(2 * record.wait, longestWait) : firstWait;
-    record.failedAt = ddnsNow();
+    record.failedAt = platformSeconds();
     ddnsTell(config.statusFile, "%s: next attempt in %ld s\n", v.server, record.wait);
     return -1;
 }

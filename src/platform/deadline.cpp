@@ -1,8 +1,8 @@
 #include "platform/deadline.hpp"
 
-#include <zezarur/adp.h>
-
 #include <algorithm>
+
+#include "platform/clock.hpp"
 
 namespace zezarur {
 namespace {
@@ -13,22 +13,16 @@ timespec monotonicNow() {
     return t;
 }
 
-long platformNow() {
-    timeval t{};
-    adp_gettimeofday(&t, nullptr);
-    return static_cast<long>(t.tv_sec);
-}
-
 }  // namespace
 
 Deadline::Deadline(const TimeLimit &limit)
-    : limit_(limit), monotonicStart_(monotonicNow()), platformStart_(platformNow()) {}
+    : limit_(limit), monotonicStart_(monotonicNow()), platformStart_(platformSeconds()) {}
 
 long Deadline::leftMs() const {
     const timespec now = monotonicNow();
     const long monotonicMs = static_cast<long>(now.tv_sec - monotonicStart_.tv_sec) * 1000 +
                              (now.tv_nsec - monotonicStart_.tv_nsec) / 1000000;
-    const long platformMs = (platformNow() - platformStart_) * 1000;
+    const long platformMs = (platformSeconds() - platformStart_) * 1000;
     return static_cast<long>(limit_.seconds) * 1000 - std::max(monotonicMs, platformMs);
 }
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/owned.hpp"
+#include "platform/clock.hpp"
 #include "platform/sock.hpp"
 #include "platform/text.hpp"
 #include "platform/tls.hpp"
@@ -49,11 +49,7 @@ constexpr std::uint16_t suites[] = {
 // A router without a battery-backed clock boots in 1970: a clock before the
 // library was built is taken as the build's time, so certificates still
 // valid then are not refused as not yet valid.
-long validationTime() {
-    timeval now{};
-    adp_gettimeofday(&now, nullptr);
-    return std::max(static_cast<long>(now.tv_sec), static_cast<long>(ZEZARUR_BUILD_EPOCH));
-}
+long validationTime() { return std::max(platformSeconds(), static_cast<long>(ZEZARUR_BUILD_EPOCH)); }
 
 // BearSSL's way to say that a read or write failed, with the link noting
 // whether the server had gone.
@@ -128,10 +124,6 @@ TlsSession *tlsStart(int fd, const char *serverName, const Deadline &deadline, c
     in_addr address;
     if (inet_pton(AF_INET, serverName, &address) == 1) {
         formatWhole(why.text, sizeof why.text, "a certificate names a server, not an address");
-        return nullptr;
-    }
-    if (!AdpFile(adpFileOpen(ZEZARUR_TRUST_BUNDLE, "r"))) {
-        formatWhole(why.text, sizeof why.text, "no trust bundle %s", ZEZARUR_TRUST_BUNDLE);
         return nullptr;
     }
     auto *s = static_cast<TlsSession *>(std::calloc(1, sizeof(TlsSession)));

@@ -42,12 +42,6 @@ static_assert(senderLimit == 43 && recipientLimit == 87 && subjectLimit == 89);
 // The reply to a command already sent (sent: its result): its byte count, or -1.
 long replyTo(char *line, long sent) { return sent < 0 ? -1 : smtpRecv(line, lineSize, nullptr); }
 
-// QUIT, and the byte count of its reply or -1.
-long quit(char *line) {
-    smtpWithin(smtpCommandLimit);
-    return replyTo(line, smtpSendLine(line, lineBound, nullptr, "QUIT\r\n"));
-}
-
 // Whether MAIL, RCPT, DATA or the message was answered and not refused.  A
 // refusal ends the session with QUIT: after it the headers and the log would
 // reach the server as commands.  refusedAs: when set, the refusal's first
@@ -62,7 +56,7 @@ bool accepted(char *line, long sent, const char *refusedAs = nullptr) {
         if (length > 0 && line[length - 1] == '\r') --length;
         smtpSay("%s: %.*s", refusedAs, length, line);
     }
-    quit(line);
+    smtpQuit(line, lineSize);
     return false;
 }
 
@@ -139,6 +133,6 @@ extern "C" int sendmail(const char *file, const char *subject, const char *to, c
     smtpWithin(smtpDataEndLimit);
     if (!accepted(line, smtpSendLine(line, lineBound, nullptr, "\r\n.\r\n"), "the message was refused"))
         return -1;
-    long n = quit(line);
+    long n = smtpQuit(line, lineSize);
     return smtpReplyIs(line, n, "250") || smtpReplyIs(line, n, "221") ? 0 : -1;
 }

@@ -133,6 +133,11 @@ long smtpRecv(char *reply, std::size_t size, const char *tag, ExtensionScan *sca
     return n;
 }
 
+long smtpQuit(char *reply, std::size_t size) {
+    smtpWithin(smtpCommandLimit);
+    return smtpSendLine(reply, size, nullptr, "QUIT\r\n") < 0 ? -1 : smtpRecv(reply, size, nullptr);
+}
+
 bool smtpRefused(const char *reply, long n) { return n > 0 && (reply[0] == '4' || reply[0] == '5'); }
 
 bool smtpReplyIs(const char *reply, long n, const char *code) {

@@ -52,6 +52,10 @@ long smtpSend(const char *data, std::size_t len, const char *tag);
 // what came before the server closed (0: nothing), or -1.  The reply's
 // every byte is fed to scan when one is given.
 long smtpRecv(char *reply, std::size_t size, const char *tag, ExtensionScan *scan = nullptr);
+// Ends the session politely: QUIT, within the command limit, and its reply
+// read into the buffer of size bytes (not judged).  The reply's byte count,
+// or -1.
+long smtpQuit(char *reply, std::size_t size);
 // Whether the n bytes received are a refusal: a 4xx or 5xx code.
 bool smtpRefused(const char *reply, long n);
 // Whether the n bytes received begin with the three-digit code.

@@ -9,12 +9,6 @@
 namespace zezarur::smtp {
 namespace {
 
-// A refusal in clear still ends politely; the reply is read and not judged.
-bool quit(char *reply, std::size_t size) {
-    if (smtpSendLine(reply, size, nullptr, "QUIT\r\n") >= 0) smtpRecv(reply, size, nullptr);
-    return false;
-}
-
 // Sends command and reads its reply into the cleared buffer.
 long exchange(char *reply, std::size_t size, const char *command, ExtensionScan *scan) {
     if (smtpSendLine(reply, size, "send: ", "%s\r\n", command) < 0) return -1;
@@ -39,13 +33,15 @@ bool smtpStartTls(char *reply, std::size_t size, const char *server) {
     if (n < 0) return false;
     if (!smtpReplyIs(reply, n, "250") || !offers.found()) {
         smtpSay("the server does not offer STARTTLS");
-        return quit(reply, size);
+        smtpQuit(reply, size);  // a refusal in clear still ends politely
+        return false;
     }
     // Whatever came with the 220 after its line end is never read as the
     // server's: RFC 3207's defence against commands injected in clear.
     if (!smtpReplyIs(reply, exchange(reply, size, "STARTTLS", nullptr), "220")) {
         smtpSay("the server refused STARTTLS");
-        return quit(reply, size);
+        smtpQuit(reply, size);
+        return false;
     }
     return smtpTlsOpen(server);
 }
